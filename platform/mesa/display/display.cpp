@@ -1,0 +1,107 @@
+// Picks the display backend: LUMETRA_DISPLAY=x11|headless forces one; otherwise X11 when
+// DISPLAY is set and reachable, else the offscreen surface. Probing is quiet; a backend
+// the user named that fails gets one line on stderr.
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/display.h"
+#include "platform/mesa/display/backend.h"
+#include "platform/mesa/mesa_display.h"
+
+namespace Lumetra {
+namespace Platform {
+
+namespace {
+
+const Mesa::DisplayBackend* backend = nullptr;
+EGLDisplay egl_display = EGL_NO_DISPLAY;
+
+const Mesa::DisplayBackend* chooseBackend() {
+    const char* wanted = std::getenv("LUMETRA_DISPLAY");
+    if (wanted != nullptr && *wanted != '\0') {
+        const Mesa::DisplayBackend* named = nullptr;
+        if (std::strcmp(wanted, "x11") == 0) {
+            named = &Mesa::x11_backend;
+        } else if (std::strcmp(wanted, "headless") == 0) {
+            named = &Mesa::headless_backend;
+        } else {
+            std::fprintf(stderr, "lumetra: unknown LUMETRA_DISPLAY '%s' (x11 or headless)\n",
+                         wanted);
+            return nullptr;
+        }
+        if (named->open()) {
+            return named;
+        }
+        std::fprintf(stderr, "lumetra: display backend '%s' failed to open\n", named->name);
+        return nullptr;
+    }
+    const char* x_display = std::getenv("DISPLAY");
+    if (x_display != nullptr && *x_display != '\0' && Mesa::x11_backend.open()) {
+        return &Mesa::x11_backend;
+    }
+    if (Mesa::headless_backend.open()) {
+        return &Mesa::headless_backend;
+    }
+    std::fprintf(stderr, "lumetra: no display backend could be opened\n");
+    return nullptr;
+}
+
+}  // namespace
+
+void hostInit() {
+    if (backend == nullptr) {
+        backend = chooseBackend();
+    }
+}
+
+EGLDisplay getDisplay() {
+    egl_display = backend != nullptr ? backend->eglDisplay() : EGL_NO_DISPLAY;
+    return egl_display;
+}
+
+EGLint surfaceType() {
+    return backend != nullptr ? backend->surface_type : EGL_WINDOW_BIT;
+}
+
+int32_t getDisplaySize(uint16_t display_number, uint32_t* width, uint32_t* height) {
+    if (backend == nullptr || display_number != 0) {
+        return -1;
+    }
+    backend->size(width, height);
+    return 0;
+}
+
+EGLSurface createFullscreenSurface(EGLDisplay display, EGLConfig config, uint32_t width,
+                                   uint32_t height) {
+    if (backend == nullptr) {
+        return EGL_NO_SURFACE;
+    }
+    return backend->createSurface(display, config, width, height);
+}
+
+EGLBoolean swapBuffers(EGLDisplay display, EGLSurface surface) {
+    EGLBoolean result = eglSwapBuffers(display, surface);
+    if (backend != nullptr) {
+        backend->afterSwap();
+    }
+    return result;
+}
+
+void hostDeinit() {
+    if (backend != nullptr) {
+        backend->close();
+        backend = nullptr;
+    }
+    egl_display = EGL_NO_DISPLAY;
+}
+
+namespace Mesa {
+EGLDisplay currentDisplay() {
+    return egl_display;
+}
+}  // namespace Mesa
+
+}  // namespace Platform
+}  // namespace Lumetra

@@ -1,0 +1,129 @@
+// Offscreen output for headless nodes and tests: Mesa's surfaceless platform with a
+// pbuffer of LUMETRA_SCREEN=WIDTHxHEIGHT (default 1920x1080). Swaps are paced at
+// LUMETRA_REFRESH frames per second (default 60) as a display's vertical sync would be, so
+// the render loop does not spin.
+
+#include <EGL/egl.h>
+#include <EGL/eglext.h>
+#include <time.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/mesa/display/backend.h"
+
+namespace Lumetra {
+namespace Platform {
+namespace Mesa {
+
+namespace {
+
+const uint32_t kDefaultWidth = 1920;
+const uint32_t kDefaultHeight = 1080;
+const long kDefaultRefresh = 60;
+const unsigned long kMaxSide = 16384;
+
+EGLDisplay display = EGL_NO_DISPLAY;
+long frame_ns = 1000000000L / kDefaultRefresh;
+struct timespec next_frame;
+
+bool parseScreen(const char* text, uint32_t* width, uint32_t* height) {
+    char* end = nullptr;
+    unsigned long w = std::strtoul(text, &end, 10);
+    if (end == text || (*end != 'x' && *end != 'X')) {
+        return false;
+    }
+    const char* rest = end + 1;
+    unsigned long h = std::strtoul(rest, &end, 10);
+    if (end == rest || *end != '\0' || w == 0 || h == 0 || w > kMaxSide || h > kMaxSide) {
+        return false;
+    }
+    *width = static_cast<uint32_t>(w);
+    *height = static_cast<uint32_t>(h);
+    return true;
+}
+
+long refreshRate() {
+    const char* text = std::getenv("LUMETRA_REFRESH");
+    if (text == nullptr || *text == '\0') {
+        return kDefaultRefresh;
+    }
+    char* end = nullptr;
+    long rate = std::strtol(text, &end, 10);
+    if (*end != '\0' || rate < 1 || rate > 1000) {
+        std::fprintf(stderr, "lumetra: LUMETRA_REFRESH '%s' is not 1..1000, using %ld\n", text,
+                     kDefaultRefresh);
+        return kDefaultRefresh;
+    }
+    return rate;
+}
+
+bool open() {
+    display = eglGetPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+    if (display == EGL_NO_DISPLAY) {
+        return false;
+    }
+    frame_ns = 1000000000L / refreshRate();
+    clock_gettime(CLOCK_MONOTONIC, &next_frame);
+    return true;
+}
+
+EGLDisplay eglDisplay() {
+    return display;
+}
+
+void size(uint32_t* width, uint32_t* height) {
+    *width = kDefaultWidth;
+    *height = kDefaultHeight;
+    const char* text = std::getenv("LUMETRA_SCREEN");
+    if (text != nullptr && *text != '\0' && !parseScreen(text, width, height)) {
+        std::fprintf(stderr, "lumetra: LUMETRA_SCREEN '%s' is not WIDTHxHEIGHT, using %ux%u\n",
+                     text, kDefaultWidth, kDefaultHeight);
+    }
+}
+
+EGLSurface createSurface(EGLDisplay d, EGLConfig config, uint32_t width, uint32_t height) {
+    const EGLint attributes[] = {EGL_WIDTH, static_cast<EGLint>(width), EGL_HEIGHT,
+                                 static_cast<EGLint>(height), EGL_NONE};
+    return eglCreatePbufferSurface(d, config, attributes);
+}
+
+void addNanoseconds(struct timespec* t, long ns) {
+    t->tv_nsec += ns;
+    while (t->tv_nsec >= 1000000000L) {
+        t->tv_nsec -= 1000000000L;
+        t->tv_sec += 1;
+    }
+}
+
+bool before(const struct timespec& a, const struct timespec& b) {
+    return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
+}
+
+// Waits for the next frame slot; a loop that fell behind starts a fresh schedule instead of
+// racing to catch up.
+void afterSwap() {
+    addNanoseconds(&next_frame, frame_ns);
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    if (before(next_frame, now)) {
+        next_frame = now;
+        return;
+    }
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next_frame, nullptr) != 0) {
+    }
+}
+
+void close() {
+    display = EGL_NO_DISPLAY;
+}
+
+}  // namespace
+
+const DisplayBackend headless_backend = {
+    "headless", open, eglDisplay, EGL_PBUFFER_BIT, size, createSurface, afterSwap, close,
+};
+
+}  // namespace Mesa
+}  // namespace Platform
+}  // namespace Lumetra

@@ -1,0 +1,16 @@
+#pragma once
+
+// What the Mesa platform's other parts need to know about the display in use.
+
+#include <EGL/egl.h>
+
+namespace Lumetra {
+namespace Platform {
+namespace Mesa {
+
+// The EGL display handed to the renderer, or EGL_NO_DISPLAY before that.
+EGLDisplay currentDisplay();
+
+}  // namespace Mesa
+}  // namespace Platform
+}  // namespace Lumetra

@@ -1,0 +1,24 @@
+#include "canvas/canvas_content/content_local_file_texture/load_progress.h"
+
+#include <utility>
+
+namespace Lumetra {
+
+namespace {
+LoadProgressReporter& reporter() {
+    static LoadProgressReporter instance;
+    return instance;
+}
+}  // namespace
+
+void setLoadProgressReporter(LoadProgressReporter r) {
+    reporter() = std::move(r);
+}
+
+void reportLoadProgress(int done, int total) {
+    if (reporter()) {
+        reporter()(done, total);
+    }
+}
+
+}  // namespace Lumetra

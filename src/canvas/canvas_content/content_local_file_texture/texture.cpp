@@ -1,0 +1,199 @@
+#include "canvas/canvas_content/content_local_file_texture/texture.h"
+
+#include <climits>
+#include <cstdlib>
+#include <utility>
+
+#include "canvas/canvas_content/content_local_file_texture/video_player.h"
+
+namespace Lumetra {
+
+namespace {
+
+void uploadRgba(GLuint name, int width, int height, const void* pixels) {
+    glBindTexture(GL_TEXTURE_2D, name);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
+}
+
+}  // namespace
+
+Texture::Texture(int t_id, VideoPlayer* p, GLfloat* tc, GLfloat* tcv)
+    : texCoords_ptr(tc), texCoordsVid_ptr(tcv), texture_id(t_id), player(p) {
+    load();
+}
+
+Texture::Texture(int t_id, VideoPlayer* p, GLfloat* tc, GLfloat* tcv, DecodedPicture&& decoded)
+    : texCoords_ptr(tc), texCoordsVid_ptr(tcv), texture_id(t_id), player(p) {
+    upload(decoded);
+}
+
+Texture::~Texture() {
+    switch (texture_type) {
+        case TEX_NONE:
+            glDeleteTextures(1, &none_tex);
+            break;
+        case TEX_PNG:
+            glDeleteTextures(1, &png_tex);
+            break;
+        case TEX_GIF:
+            glDeleteTextures(gif_info.numberOfImages, gif_tex);
+            delete[] gif_tex;
+            break;
+        case TEX_VIDEO:
+            player->stopPlayer(player_id);
+            glDeleteTextures(1, &video_tex);
+            break;
+    }
+    std::free(gif_info.delayArray);
+}
+
+void Texture::load() {
+    DecodedPicture decoded = decodeSlot(texture_id);
+    upload(decoded);
+}
+
+void Texture::upload(DecodedPicture& decoded) {
+    switch (decoded.texture_type) {
+        case TEX_PNG:
+            uploadStill(decoded);
+            break;
+        case TEX_GIF:
+            uploadGif(decoded);
+            break;
+        case TEX_VIDEO:
+            startVideo(decoded);
+            break;
+        case TEX_NONE:
+            makeErrorTexture(255, 0, 0, 0);  // no file: invisible
+            break;
+    }
+    decoded.release();
+}
+
+// A file that does not decode shows nothing, like a missing one.
+void Texture::uploadStill(DecodedPicture& decoded) {
+    if (decoded.png_buffer == nullptr) {
+        makeErrorTexture(255, 0, 0, 0);
+        return;
+    }
+    texture_type = TEX_PNG;
+    size_x = decoded.size_x;
+    size_y = decoded.size_y;
+    png_buffer = decoded.png_buffer;
+    glGenTextures(1, &png_tex);
+    uploadRgba(png_tex, size_x, size_y, png_buffer);
+    png_buffer = nullptr;  // freed by decoded.release()
+}
+
+void Texture::uploadGif(DecodedPicture& decoded) {
+    if (decoded.gif_buffer == nullptr || decoded.gif_info.numberOfImages < 1) {
+        makeErrorTexture(255, 0, 0, 0);
+        return;
+    }
+    texture_type = TEX_GIF;
+    size_x = decoded.size_x;
+    size_y = decoded.size_y;
+    gif_info = decoded.gif_info;
+    decoded.gif_info.delayArray = nullptr;  // the slot keeps the delays
+    gif_time = 0;
+    // Delays become end times: entry k is when frame k stops showing.
+    for (int k = 1; k < gif_info.numberOfImages; ++k) {
+        long sum = static_cast<long>(gif_info.delayArray[k]) + gif_info.delayArray[k - 1];
+        gif_info.delayArray[k] = sum > INT_MAX ? INT_MAX : static_cast<int>(sum);
+    }
+    gif_buffer = decoded.gif_buffer;
+    gif_tex = new GLuint[gif_info.numberOfImages];
+    glGenTextures(gif_info.numberOfImages, gif_tex);
+    for (int j = 0; j < gif_info.numberOfImages; ++j) {
+        uploadRgba(gif_tex[j], size_x, size_y, gif_buffer[j]);
+        std::free(gif_buffer[j]);
+        gif_buffer[j] = nullptr;
+    }
+    std::free(gif_buffer);
+    gif_buffer = nullptr;
+    decoded.gif_buffer = nullptr;
+}
+
+void Texture::startVideo(DecodedPicture& decoded) {
+    texture_type = TEX_VIDEO;
+    if (!decoded.video_size_known) {
+        makeErrorTexture(255, 255, 0, 63);  // size unknown: faint yellow
+        return;
+    }
+    size_x = decoded.size_x;
+    size_y = decoded.size_y;
+    glGenTextures(1, &video_tex);
+    glBindTexture(GL_TEXTURE_2D, video_tex);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, size_x, size_y, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    player_id = player->startFreePlayer(decoded.filename, &video_tex);
+    if (player_id < 1) {
+        glDeleteTextures(1, &video_tex);
+        video_tex = 0;
+        makeErrorTexture(255, 0, 0, 63);  // all players taken: faint red
+    }
+}
+
+void Texture::makeErrorTexture(unsigned char r, unsigned char g, unsigned char b, unsigned char a) {
+    texture_type = TEX_NONE;
+    unsigned char* pixel = static_cast<unsigned char*>(std::malloc(4));
+    pixel[0] = r;
+    pixel[1] = g;
+    pixel[2] = b;
+    pixel[3] = a;
+    size_x = 1;
+    size_y = 1;
+    glGenTextures(1, &none_tex);
+    uploadRgba(none_tex, 1, 1, pixel);
+    std::free(pixel);
+}
+
+void Texture::setTexture() {
+    glTexCoordPointer(2, GL_FLOAT, 0, texCoords_ptr);
+    switch (texture_type) {
+        case TEX_NONE:
+            glBindTexture(GL_TEXTURE_2D, none_tex);
+            break;
+        case TEX_PNG:
+            glBindTexture(GL_TEXTURE_2D, png_tex);
+            break;
+        case TEX_GIF:
+            bindGifFrame();
+            break;
+        case TEX_VIDEO:
+            glTexCoordPointer(2, GL_FLOAT, 0, texCoordsVid_ptr);
+            glBindTexture(GL_TEXTURE_2D, video_tex);
+            break;
+    }
+}
+
+// The clock counts hundredths of a second and moves 2 per bind: at 50 binds a second the
+// GIF plays at its own speed.
+void Texture::bindGifFrame() {
+    const int n = gif_info.numberOfImages;
+    const int* end_times = gif_info.delayArray;
+    if (gif_time > static_cast<unsigned long>(end_times[n - 1])) {
+        gif_time = 0;
+    }
+    int z = 0;
+    while (z < n - 1 && static_cast<unsigned long>(end_times[z]) < gif_time) {
+        ++z;
+    }
+    glBindTexture(GL_TEXTURE_2D, gif_tex[z]);
+    gif_time += 2;
+}
+
+float Texture::getTextureRatio() {
+    if (size_x > 0 && size_y > 0) {
+        return static_cast<float>(size_y) / static_cast<float>(size_x);
+    }
+    return 0.0f;
+}
+
+}  // namespace Lumetra

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <GLES/gl.h>
+
+#include <string>
+
+#include "canvas/canvas_content/content_local_file_texture/GIFLoader.h"
+#include "canvas/canvas_content/content_local_file_texture/decoded_picture.h"
+
+namespace Lumetra {
+
+class VideoPlayer;
+
+// One picture slot: a still image, an animated GIF (one texture per frame, advanced per
+// bind) or a video clip, or a 1x1 error texture.
+class Texture {
+  public:
+    // Decodes and uploads picture t_id from ./textures/ at once.
+    Texture(int t_id, VideoPlayer* player, GLfloat* texCoords_ptr, GLfloat* texCoordsVid_ptr);
+    // Uploads a picture already decoded (on a worker thread) for slot t_id.
+    Texture(int t_id, VideoPlayer* player, GLfloat* texCoords_ptr, GLfloat* texCoordsVid_ptr,
+            DecodedPicture&& decoded);
+    ~Texture();
+
+    Texture(const Texture&) = delete;
+    Texture& operator=(const Texture&) = delete;
+
+    void setTexture();
+    float getTextureRatio();
+    TEXTURE_TYPE getTextureType() const { return texture_type; }
+
+  private:
+    void load();
+    void upload(DecodedPicture& decoded);
+    void uploadStill(DecodedPicture& decoded);
+    void uploadGif(DecodedPicture& decoded);
+    void startVideo(DecodedPicture& decoded);
+    void makeErrorTexture(unsigned char r, unsigned char g, unsigned char b, unsigned char a);
+    void bindGifFrame();
+
+    GLfloat* texCoords_ptr;
+    GLfloat* texCoordsVid_ptr;
+    int texture_id;
+    TEXTURE_TYPE texture_type = TEX_NONE;
+    int size_x = 0;
+    int size_y = 0;
+    GLuint none_tex = 0;
+    unsigned char* png_buffer = nullptr;
+    GLuint png_tex = 0;
+    unsigned char** gif_buffer = nullptr;
+    GifAnimationInfo gif_info = {0, 0, 0, nullptr};
+    unsigned long gif_time = 0;
+    GLuint* gif_tex = nullptr;
+    VideoPlayer* player;
+    int player_id = 0;
+    GLuint video_tex = 0;
+};
+
+}  // namespace Lumetra

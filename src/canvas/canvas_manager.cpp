@@ -1,0 +1,77 @@
+#include "canvas/canvas_manager.h"
+
+#include "canvas/fps_counter.h"
+#include "canvas/renderer.h"
+
+namespace Lumetra {
+
+CanvasManager::CanvasManager() {
+    renderer = new Renderer();
+    fpsc = new FPS_Counter();
+}
+
+CanvasManager::~CanvasManager() {
+    for (Canvas* canvas : canvases_list) {
+        delete canvas;  // delete of null is a no-op
+    }
+    canvases_list.clear();
+    for (std::vector<Canvas*>& group : canvas_groups) {
+        group.clear();
+    }
+    canvas_groups.clear();
+    delete renderer;
+    delete fpsc;
+}
+
+int CanvasManager::generateCanvasGroup(int num, std::string type) {
+    std::vector<Canvas*> group;
+    for (int i = 0; i < num; ++i) {
+        Canvas* canvas = new Canvas(type);
+        group.push_back(canvas);
+        canvases_list.push_back(canvas);
+    }
+    canvas_groups.push_back(group);
+    return static_cast<int>(canvas_groups.size()) - 1;
+}
+
+std::vector<Canvas*> CanvasManager::getCanvasGroup(int group_id) {
+    return canvas_groups[group_id];
+}
+
+std::vector<Canvas*> CanvasManager::getAllCanvases() {
+    return canvases_list;
+}
+
+void CanvasManager::renderFrame() {
+    fpsc->tick();
+    for (Canvas* canvas : canvases_list) {
+        canvas->frameStep();
+    }
+    renderer->drawCanvases(getAllCanvases());
+}
+
+Renderer* CanvasManager::getRenderer() {
+    return renderer;
+}
+
+float CanvasManager::getFPS() {
+    return fpsc->getFPS();
+}
+
+void CanvasManager::setZoom(int type) {
+    renderer->setZoom(type);
+}
+
+int CanvasManager::getScreenWidth() {
+    return renderer->getScreenWidth();
+}
+
+int CanvasManager::getScreenHeight() {
+    return renderer->getScreenHeight();
+}
+
+float CanvasManager::getScreenRatio() {
+    return renderer->getScreenRatio();
+}
+
+}  // namespace Lumetra

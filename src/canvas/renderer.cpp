@@ -1,0 +1,216 @@
+#include "canvas/renderer.h"
+
+#include <cassert>
+#include <cmath>
+
+#include "canvas/angle.h"
+#include "canvas/canvas_content/content_manager.h"
+#include "canvas/frame_snapshot.h"
+#include "platform/display.h"
+
+namespace Lumetra {
+
+Renderer::Renderer()
+    : quadx{-1, -1, 0, 1, -1, 0, -1, 1, 0, 1, 1, 0}, zoom_type(1), snapshot(nullptr) {
+    for (GLfloat& c : color) {
+        c = 1.0f;
+    }
+    Platform::hostInit();
+    init_ogl();
+    init_model_proj();
+    snapshot = new FrameSnapshot();
+    content_manager = new ContentManager(&display, &surface, &context);
+}
+
+Renderer::~Renderer() {
+    glClear(GL_COLOR_BUFFER_BIT);
+    Platform::swapBuffers(display, surface);  // leave the screen black
+    delete content_manager;                   // plug-ins free GL objects: context still current
+    eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+    eglDestroySurface(display, surface);
+    eglDestroyContext(display, context);
+    eglTerminate(display);
+    Platform::hostDeinit();
+    delete snapshot;
+}
+
+// Each failed check stops the program with an assertion that names the condition.
+void Renderer::init_ogl() {
+    EGLBoolean result;
+    EGLint num_config;
+    EGLConfig config;
+    static const EGLint attribute_list[] = {
+        EGL_RED_SIZE,   8, EGL_GREEN_SIZE, 8,  EGL_BLUE_SIZE,    8,
+        EGL_ALPHA_SIZE, 8, EGL_DEPTH_SIZE, 16, EGL_SURFACE_TYPE, Platform::surfaceType(),
+        EGL_NONE};
+
+    // The condition texts are what the assertion messages show; keep them exactly.
+    // clang-format off
+    this->display = Platform::getDisplay();
+    assert(this->display!=((EGLDisplay)0));
+
+    result = eglInitialize(display, nullptr, nullptr);
+    assert(((EGLBoolean)0) != result);
+
+    result = eglChooseConfig(display, attribute_list, &config, 1, &num_config);
+    assert(((EGLBoolean)0) != result);
+
+    this->context = eglCreateContext(display, config, EGL_NO_CONTEXT, nullptr);
+    assert(this->context!=((EGLContext)0));
+
+    int32_t success = Platform::getDisplaySize(0, &screen_width, &screen_height);
+    assert(success >= 0);
+
+    screen_ratio = static_cast<float>(screen_width) / static_cast<float>(screen_height);
+
+    this->surface = Platform::createFullscreenSurface(display, config, screen_width, screen_height);
+    assert(this->surface != ((EGLSurface)0));
+
+    result = eglMakeCurrent(display, surface, surface, context);
+    assert(((EGLBoolean)0) != result);
+    // clang-format on
+
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glClear(GL_DEPTH_BUFFER_BIT);
+    glShadeModel(GL_FLAT);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glEnable(GL_TEXTURE_2D);
+    glMatrixMode(GL_MODELVIEW);
+}
+
+void Renderer::init_model_proj() {
+    const float left = -10.0f;
+    const float right = 10.0f;
+    const float top = 10.0f / screen_ratio;
+    const float bottom = -10.0f / screen_ratio;
+    const float near_plane = -1.0f;
+    const float far_plane = 1.0f;
+
+    glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_FASTEST);
+    glViewport(0, 0, static_cast<GLsizei>(screen_width), static_cast<GLsizei>(screen_height));
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+
+    GLfloat ortho_matrix[16] = {0};
+    ortho_matrix[0] = 2.0f / (right - left);
+    ortho_matrix[5] = 2.0f / (top - bottom);
+    ortho_matrix[10] = -2.0f / (far_plane - near_plane);
+    ortho_matrix[12] = -(right + left) / (right - left);
+    ortho_matrix[13] = -(top + bottom) / (top - bottom);
+    ortho_matrix[14] = -(far_plane + near_plane) / (far_plane - near_plane);
+    ortho_matrix[15] = 1.0f;
+    glMultMatrixf(ortho_matrix);
+
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glVertexPointer(3, GL_FLOAT, 0, quadx);
+    glEnableClientState(GL_COLOR_ARRAY);
+    glColorPointer(4, GL_FLOAT, 0, color);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+}
+
+int Renderer::getScreenWidth() {
+    return static_cast<int>(screen_width);
+}
+
+int Renderer::getScreenHeight() {
+    return static_cast<int>(screen_height);
+}
+
+float Renderer::getScreenRatio() {
+    return screen_ratio;
+}
+
+void Renderer::setZoom(int type) {
+    zoom_type = (type == 1 || type == 2) ? type : 1;
+}
+
+float Renderer::correctAngleRange(float angle) {
+    return wrapAngle(angle);
+}
+
+void Renderer::drawCanvases(std::vector<Canvas*> canvases) {
+    glClear(GL_COLOR_BUFFER_BIT);
+    glMatrixMode(GL_MODELVIEW);
+    for (Canvas* canvas : canvases) {
+        drawCanvas(canvas);
+    }
+    snapshot->captureIfRequested(screen_width, screen_height);
+    Platform::swapBuffers(display, surface);
+}
+
+void Renderer::drawCanvas(Canvas* canvas) {
+    const float r = canvas->getR();
+    const float g = canvas->getG();
+    const float b = canvas->getB();
+    const float a = canvas->getAlpha();
+    for (int v = 0; v < 4; ++v) {
+        color[v * 4 + 0] = r;
+        color[v * 4 + 1] = g;
+        color[v * 4 + 2] = b;
+        color[v * 4 + 3] = a;
+    }
+
+    const float sx = canvas->getScalingX();
+    float sy = canvas->getScalingY();
+    if (sy < 0.0f) {
+        float ratio = 1.0f;
+        content_manager->getContentRatio(canvas->getContentType(), canvas->getContentData(),
+                                         &ratio);
+        sy = sx * ratio;
+    }
+    const GLfloat quad[12] = {-sx, -sy, 0, sx, -sy, 0, -sx, sy, 0, sx, sy, 0};
+    for (int i = 0; i < 12; ++i) {
+        quadx[i] = quad[i];
+    }
+
+    // Bound even when the shutter hides the canvas: GIF clocks advance per bind.
+    content_manager->setContent(canvas->getContentType(), canvas->getContentData());
+
+    glPushMatrix();
+    if (canvas->getShutterSet() == 0 || canvas->getShutterState() == 0) {
+        const unsigned int n = canvas->getNumber();
+        if (n == 0) {
+            glTranslatef(canvas->getPositionX(), -canvas->getPositionY(), 0.0f);
+            glRotatef(canvas->getRotation(), 0.0f, 0.0f, 1.0f);
+            glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+        } else {
+            drawRing(canvas, n);
+        }
+    }
+    glPopMatrix();
+}
+
+// Copy j sits at the ring's angle plus j/n of a turn from the negative x axis; copy n-1 is
+// drawn first so copy 0 ends on top.
+void Renderer::drawRing(Canvas* canvas, unsigned int n) {
+    const float px = canvas->getPositionX();
+    const float py = canvas->getPositionY();
+    const float zoom = canvas->getZoom();
+    const float rotation = canvas->getRotation();
+    const float rotation_all = canvas->getRotationAll();
+    for (int j = static_cast<int>(n) - 1; j >= 0; --j) {
+        glPushMatrix();
+        glTranslatef(px, -py, 0.0f);
+        if (zoom_type == 1) {
+            const float angle =
+                static_cast<float>(rotation_all * M_PI / 180.0 + (2.0 * M_PI / n) * j);
+            const double rad = angle;
+            const float tx = static_cast<float>(-std::cos(rad) * zoom * 2);
+            const float ty = static_cast<float>(-std::sin(rad) * zoom * 2 / screen_ratio);
+            glTranslatef(tx, ty, 0.0f);
+        } else {
+            const float a = rotation_all + static_cast<float>(j * 360) / static_cast<float>(n);
+            glRotatef(correctAngleRange(a), 0.0f, 0.0f, 1.0f);
+            glTranslatef(-zoom, 0.0f, 0.0f);
+            glRotatef(correctAngleRange(-a), 0.0f, 0.0f, 1.0f);
+        }
+        glRotatef(rotation, 0.0f, 0.0f, 1.0f);
+        glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+        glPopMatrix();
+    }
+}
+
+}  // namespace Lumetra

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <EGL/egl.h>
+#include <GLES/gl.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "canvas/canvas.h"
+
+namespace Lumetra {
+
+class ContentManager;
+class FrameSnapshot;
+
+// Owns the picture on the screen: display, EGL surface and GL ES 1.x context, the
+// projection, and the content registry. Lives on the main thread, which holds the context.
+// Must not move after construction: GL array pointers and the registry point into it.
+class Renderer {
+  public:
+    Renderer();
+    ~Renderer();
+
+    Renderer(const Renderer&) = delete;
+    Renderer& operator=(const Renderer&) = delete;
+
+    int getScreenWidth();
+    int getScreenHeight();
+    float getScreenRatio();
+    ContentManager* getContentManager() { return content_manager; }
+
+    void drawCanvases(std::vector<Canvas*> canvases);
+    void setZoom(int type);
+    float correctAngleRange(float angle);
+
+  private:
+    void init_ogl();
+    void init_model_proj();
+    void drawCanvas(Canvas* canvas);
+    void drawRing(Canvas* canvas, unsigned int n);
+
+    ContentManager* content_manager;
+    uint32_t screen_width;
+    uint32_t screen_height;
+    float screen_ratio;
+    EGLDisplay display;
+    EGLSurface surface;
+    EGLContext context;
+    GLfloat quadx[12];
+    GLfloat color[16];
+    int zoom_type;
+    FrameSnapshot* snapshot;
+};
+
+}  // namespace Lumetra

@@ -1,0 +1,123 @@
+#include "config_loader.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fstream>
+
+namespace Lumetra {
+
+namespace {
+
+// Reads a leading decimal integer; false (field untouched) when the value does not start
+// with a number or does not fit an int.
+bool readInt(const std::string& text, int* out) {
+    const char* start = text.c_str();
+    char* end = nullptr;
+    errno = 0;
+    long value = std::strtol(start, &end, 10);
+    if (end == start || errno == ERANGE || value < INT_MIN || value > INT_MAX) {
+        return false;
+    }
+    *out = static_cast<int>(value);
+    return true;
+}
+
+bool readFloat(const std::string& text, float* out) {
+    const char* start = text.c_str();
+    char* end = nullptr;
+    errno = 0;
+    float value = std::strtof(start, &end);
+    if (end == start || errno == ERANGE) {
+        return false;
+    }
+    *out = value;
+    return true;
+}
+
+bool startsWith(const std::string& line, const char* key, std::string* rest) {
+    const std::string k(key);
+    if (line.size() < k.size() || line.compare(0, k.size(), k) != 0) {
+        return false;
+    }
+    *rest = line.substr(k.size());
+    return true;
+}
+
+void setIntInRange(const std::string& value, int* field, int low, int high, int fallback) {
+    if (readInt(value, field) && (*field < low || *field > high)) {
+        *field = fallback;
+    }
+}
+
+}  // namespace
+
+ConfigLoader::ConfigLoader() : ConfigLoader("config.txt") {}
+
+ConfigLoader::ConfigLoader(const std::string& file_name)
+    : artnet_universe(0),
+      artnet_subnet(0),
+      vormel_num(1),
+      vormel_dmx_start(100),
+      zooming_type(1),
+      scaling_multiplier(1.0f),
+      gpio_led(-1) {
+    loadCfgFile(file_name);
+}
+
+void ConfigLoader::loadCfgFile(const std::string& file_name) {
+    std::ifstream file(file_name);
+    if (!file) {
+        return;  // defaults stand
+    }
+    std::string line;
+    while (std::getline(file, line)) {
+        cleanLine(line);
+        parseCleanLine(line);
+    }
+}
+
+void ConfigLoader::cleanLine(std::string& line) {
+    std::string clean;
+    for (char c : line) {
+        if (c == '#') {
+            break;
+        }
+        if (c >= '!' && c <= '~') {
+            clean += c;
+        }
+    }
+    line = clean;
+}
+
+void ConfigLoader::parseCleanLine(std::string& line) {
+    std::string value;
+    if (startsWith(line, "SUBNET=", &value)) {
+        setIntInRange(value, &artnet_subnet, 0, 15, 0);
+    } else if (startsWith(line, "UNIVERSE=", &value)) {
+        setIntInRange(value, &artnet_universe, 0, 15, 0);
+    } else if (startsWith(line, "ANZAHL=", &value)) {
+        setIntInRange(value, &vormel_num, 1, 25, 1);
+    } else if (startsWith(line, "DMX_START=", &value)) {
+        setIntInRange(value, &vormel_dmx_start, 1, 490, 100);
+    } else if (startsWith(line, "ZOOM=", &value)) {
+        int zoom = 0;
+        if (readInt(value, &zoom) && zoom == 2) {
+            zooming_type = 2;
+        }
+    } else if (startsWith(line, "SCAL_MULT=", &value)) {
+        if (readFloat(value, &scaling_multiplier) &&
+            !(scaling_multiplier > 0.0f && scaling_multiplier < 10.0f)) {
+            scaling_multiplier = 1.0f;
+        }
+    } else if (startsWith(line, "GPIO_LED=", &value)) {
+        setIntInRange(value, &gpio_led, 0, 30, -1);
+    }
+    // Checked after every line, so the order of the lines matters near the limit.
+    if (vormel_dmx_start + vormel_num * 20 > 512) {
+        vormel_dmx_start = 100;
+        vormel_num = 1;
+    }
+}
+
+}  // namespace Lumetra

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <string>
+
+namespace Lumetra {
+
+// The settings of ./config.txt, read once at start-up. Every value has a default and a
+// range; values outside it fall back silently.
+class ConfigLoader {
+  public:
+    ConfigLoader();
+    // Reads the given file instead of ./config.txt (tools and tests).
+    explicit ConfigLoader(const std::string& file_name);
+
+    int getArtnetUniverse() const { return artnet_universe; }
+    int getArtnetSubnet() const { return artnet_subnet; }
+    int getVormelNum() const { return vormel_num; }
+    int getVormelDMXStart() const { return vormel_dmx_start; }
+    int getZoomType() const { return zooming_type; }
+    float getScalingMultiplier() const { return scaling_multiplier; }
+    int getGpioLed() const { return gpio_led; }
+
+  private:
+    void loadCfgFile(const std::string& file_name);
+    void cleanLine(std::string& line);
+    void parseCleanLine(std::string& line);
+
+    int artnet_universe;
+    int artnet_subnet;
+    int vormel_num;
+    int vormel_dmx_start;
+    int zooming_type;
+    float scaling_multiplier;
+    int gpio_led;
+};
+
+}  // namespace Lumetra

@@ -1,0 +1,90 @@
+#include "support/test_support.h"
+
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#define STB_IMAGE_WRITE_STATIC
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#include <stb/stb_image_write.h>
+
+namespace LumetraTest {
+
+TempWorkDir::TempWorkDir() {
+    char templ[] = "/tmp/lumetra-test-XXXXXX";
+    if (mkdtemp(templ) == nullptr) {
+        throw std::runtime_error("mkdtemp failed");
+    }
+    dir = templ;
+    char cwd[4096];
+    if (getcwd(cwd, sizeof(cwd)) != nullptr) {
+        previous = cwd;
+    }
+    runCommand("mkdir -p '" + dir + "/textures'");
+    if (chdir(dir.c_str()) != 0) {
+        throw std::runtime_error("chdir failed");
+    }
+}
+
+TempWorkDir::~TempWorkDir() {
+    if (!previous.empty() && chdir(previous.c_str()) != 0) {
+        std::perror("chdir back");
+    }
+    runCommand("rm -rf '" + dir + "'");
+}
+
+void writeFile(const std::string& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream buffer;
+    buffer << in.rdbuf();
+    return buffer.str();
+}
+
+int runCommand(const std::string& command) {
+    int status = std::system(command.c_str());
+    if (status == -1 || !WIFEXITED(status)) {
+        return -1;
+    }
+    return WEXITSTATUS(status);
+}
+
+std::string commandOutput(const std::string& command) {
+    std::string output;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return output;
+    }
+    char chunk[4096];
+    size_t n;
+    while ((n = std::fread(chunk, 1, sizeof(chunk), pipe)) > 0) {
+        output.append(chunk, n);
+    }
+    pclose(pipe);
+    return output;
+}
+
+void useOffscreenDisplay(int width, int height) {
+    setenv("LUMETRA_DISPLAY", "headless", 1);
+    setenv("LUMETRA_SCREEN", (std::to_string(width) + "x" + std::to_string(height)).c_str(), 1);
+    setenv("LUMETRA_REFRESH", "1000", 1);  // tests should not wait for a display's pace
+}
+
+void writePng(const std::string& path, int width, int height, const std::vector<uint8_t>& rgba) {
+    stbi_write_png(path.c_str(), width, height, 4, rgba.data(), width * 4);
+}
+
+std::string builtProgram(const std::string& name) {
+    return std::string(LUMETRA_BINARY_DIR) + "/" + name;
+}
+
+}  // namespace LumetraTest

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace LumetraTest {
+
+// A fresh temporary directory that becomes the working directory for the test's lifetime;
+// it holds an empty textures/ directory. Removed (and the old directory restored) on exit.
+class TempWorkDir {
+  public:
+    TempWorkDir();
+    ~TempWorkDir();
+    const std::string& path() const { return dir; }
+    std::string file(const std::string& name) const { return dir + "/" + name; }
+
+  private:
+    std::string dir;
+    std::string previous;
+};
+
+// Writes `text` to `path`, replacing it.
+void writeFile(const std::string& path, const std::string& text);
+std::string readFile(const std::string& path);
+
+// Runs a shell command; returns its exit status (-1 if it could not run).
+int runCommand(const std::string& command);
+// Runs a shell command and returns what it printed on stdout.
+std::string commandOutput(const std::string& command);
+
+// Offscreen display of the given size for renderers created in this process.
+void useOffscreenDisplay(int width, int height);
+
+// Writes an RGBA PNG (rows top first).
+void writePng(const std::string& path, int width, int height, const std::vector<uint8_t>& rgba);
+
+// Path of a program built with the project (e.g. "rpi_lumetra").
+std::string builtProgram(const std::string& name);
+
+}  // namespace LumetraTest
