@@ -1,0 +1,72 @@
+#pragma once
+
+#include <netinet/in.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+namespace Lumetra {
+
+class CanvasManager;
+
+// Listens for Art-Net on UDP 6454, keeps the newest DMX frame of one universe, answers
+// polls, drives one canvas group from the frame and blinks the optional status LED.
+class ArtnetReceiver {
+  public:
+    ArtnetReceiver(CanvasManager* screen, int canvases_id, unsigned int universe,
+                   unsigned int subnet, int dmx_start, float scale_multiplier, int gpio_led);
+    ~ArtnetReceiver();
+
+    ArtnetReceiver(const ArtnetReceiver&) = delete;
+    ArtnetReceiver& operator=(const ArtnetReceiver&) = delete;
+
+  private:
+    // Tests and benchmarks reach the internals through this one class.
+    friend class ArtnetReceiverProbe;
+
+    // The public constructor passes getuid() == 0; tests choose either answer, and may
+    // leave the listener thread unstarted to run its cycles themselves.
+    ArtnetReceiver(CanvasManager* screen, int canvases_id, unsigned int universe,
+                   unsigned int subnet, int dmx_start, float scale_multiplier, int gpio_led,
+                   bool is_root, bool start_listener);
+
+    void openSocket();
+    void netListener();
+    void listenCycle();
+    bool receive();
+    int parseArtNet(int len);
+    int ArtPollReply();
+    void GetMyIPAdress();
+
+    // DMX channel mapping (artnet_receiver_mapping.cpp).
+    void updateCanvasValues();
+    float correctAngleRange(float angle);
+
+    // Status LED (artnet_receiver_led.cpp).
+    void initLED();
+    void setLED(int value);
+    void quitLED();
+    bool ledActive() const;
+    void writeGpioFile(const std::string& name, const std::string& text);
+
+    CanvasManager* screen;
+    std::thread net_listener_thread;
+    std::atomic<bool> quit{false};
+    int canvases_id;
+    int artnet_universe;
+    int artnet_subnet;
+    int dmx_start;
+    float scale_multiplier;
+    unsigned char dmx512[512] = {};
+    int s = -1;
+    sockaddr_in myAddr{};
+    sockaddr_in clientAddr{};
+    char buffer[1024] = {};
+    int gpio_led;
+    int led_blink = 0;
+    bool is_root = false;
+    std::string gpio_root;
+};
+
+}  // namespace Lumetra

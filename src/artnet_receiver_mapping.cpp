@@ -1,0 +1,124 @@
+#include <vector>
+
+#include "artnet_packet.h"
+#include "artnet_receiver.h"
+#include "canvas/canvas_manager.h"
+
+namespace Lumetra {
+
+namespace {
+
+// Offsets inside a canvas's block of 20 channels.
+enum ChannelOffset {
+    CH_CONTENT = 0,
+    CH_ALPHA = 1,
+    CH_POSITION_X = 2,
+    CH_POSITION_Y = 3,
+    CH_SCALING_X = 4,
+    CH_SCALING_Y = 5,
+    CH_ROTATION = 6,
+    CH_NUMBER = 7,
+    CH_ROTATION_ALL = 8,
+    CH_ZOOM = 9,
+    CH_R = 10,
+    CH_G = 11,
+    CH_B = 12,
+    CH_SHUTTER = 14,
+    CH_SPEED = 15,
+    CH_SPEED_ALL = 16,
+    CHANNELS_PER_CANVAS = 20,
+};
+
+float fraction(int v) {
+    return static_cast<float>(v) / 255.0f;
+}
+
+// Position channels: 128 is the centre, computed in double and narrowed once.
+double centred(int v, float m) {
+    return static_cast<double>(v - 128) * m * 20.0 / 256.0;
+}
+
+float size(int v, float m) {
+    return static_cast<float>(v) * m * 10.0f / 255.0f;
+}
+
+// What one pair of turn channels (fixed angle a, speed s) asks of a canvas.
+struct Turn {
+    bool set_angle;
+    float angle;
+    float speed;
+};
+
+float wrapDegrees(float angle) {
+    while (angle >= 360.0f) {
+        angle -= 360.0f;
+    }
+    while (angle < 0.0f) {
+        angle += 360.0f;
+    }
+    return angle;
+}
+
+Turn turnFromChannels(int a, int s) {
+    if (a > 0) {
+        return {true, -(static_cast<float>(a) / 256.0f) * 360.0f, 0.0f};
+    }
+    if (s == 127) {
+        return {true, 0.0f, 0.0f};
+    }
+    // Speed grows with the square of the distance from 127; above 127 it turns backwards.
+    int d = s - 127;
+    int p = d * (d / 8);
+    float step = static_cast<float>(p) / 65536.0f * 360.0f;
+    return {false, 0.0f, wrapDegrees(s > 127 ? -step : step)};
+}
+
+}  // namespace
+
+float ArtnetReceiver::correctAngleRange(float angle) {
+    return wrapDegrees(angle);
+}
+
+void ArtnetReceiver::updateCanvasValues() {
+    std::vector<Canvas*> canvases = screen->getCanvasGroup(canvases_id);
+    const float m = scale_multiplier;
+    int b = dmx_start;
+    for (size_t i = 0; i < canvases.size(); ++i, b += CHANNELS_PER_CANVAS) {
+        // A block reaching outside the frame would read past it; such canvases stay as
+        // they are.
+        if (b < 1 || b - 1 + CHANNELS_PER_CANVAS > ARTNET_DMX_SLOTS) {
+            break;
+        }
+        const unsigned char* ch = dmx512 + (b - 1);
+        Canvas* canvas = canvases[i];
+        canvas->setContentData(ch[CH_CONTENT]);
+        canvas->setNumber(static_cast<unsigned int>(ch[CH_NUMBER] >> 2));
+        canvas->setZoom(size(ch[CH_ZOOM], m));
+        canvas->setScalingX(size(ch[CH_SCALING_X], m));
+        canvas->setScalingY(ch[CH_SCALING_Y] == 0 ? -1.0f
+                                                  : static_cast<float>(ch[CH_SCALING_Y]) * 10.0f /
+                                                        255.0f / screen->getScreenRatio());
+        canvas->setPositionX(static_cast<float>(centred(ch[CH_POSITION_X], m)));
+        canvas->setPositionY(
+            static_cast<float>(centred(ch[CH_POSITION_Y], m) / screen->getScreenRatio()));
+        canvas->setR(fraction(ch[CH_R]));
+        canvas->setG(fraction(ch[CH_G]));
+        canvas->setB(fraction(ch[CH_B]));
+        canvas->setAlpha(fraction(ch[CH_ALPHA]));
+
+        Turn own = turnFromChannels(ch[CH_ROTATION], ch[CH_SPEED]);
+        Turn ring = turnFromChannels(ch[CH_ROTATION_ALL], ch[CH_SPEED_ALL]);
+        if (own.set_angle) {
+            canvas->setRotation(own.angle);
+        }
+        canvas->setSpeed(own.speed);
+        if (ring.set_angle) {
+            canvas->setRotationAll(ring.angle);
+        }
+        canvas->setSpeedAll(ring.speed);
+
+        canvas->setShutterSet(ch[CH_SHUTTER]);
+    }
+}
+
+}  // namespace Lumetra

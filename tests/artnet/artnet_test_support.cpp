@@ -1,0 +1,151 @@
+#include "artnet/artnet_test_support.h"
+
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <netinet/in.h>
+#include <sys/stat.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace Lumetra {
+namespace ArtnetTest {
+
+Bytes artDmx(int sub_uni, int length, const Bytes& data, int net) {
+    Bytes packet = {'A', 'r', 't', '-', 'N', 'e', 't', 0, 0x00, 0x50, 0, 14, 0, 0};
+    packet.push_back(static_cast<unsigned char>(sub_uni));
+    packet.push_back(static_cast<unsigned char>(net));
+    packet.push_back(static_cast<unsigned char>(length >> 8));
+    packet.push_back(static_cast<unsigned char>(length & 0xff));
+    packet.insert(packet.end(), data.begin(), data.end());
+    return packet;
+}
+
+Bytes artDmx(const Bytes& data) {
+    return artDmx(0, static_cast<int>(data.size()), data);
+}
+
+Bytes artPoll(int size) {
+    Bytes packet = {'A', 'r', 't', '-', 'N', 'e', 't', 0, 0x00, 0x20, 0, 14, 0x02, 0};
+    packet.resize(static_cast<size_t>(size));
+    return packet;
+}
+
+Sender::Sender() : fd(socket(AF_INET, SOCK_DGRAM, 0)) {
+    if (fd < 0) {
+        throw std::runtime_error("sender socket");
+    }
+}
+
+Sender::~Sender() {
+    close(fd);
+}
+
+void Sender::send(const Bytes& datagram, const std::string& ip, int port) {
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<uint16_t>(port));
+    inet_pton(AF_INET, ip.c_str(), &to.sin_addr);
+    if (sendto(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to),
+               sizeof(to)) != static_cast<ssize_t>(datagram.size())) {
+        throw std::runtime_error("sendto");
+    }
+}
+
+ScratchDir::ScratchDir() {
+    char pattern[] = "/tmp/lumetra-artnet-XXXXXX";
+    if (mkdtemp(pattern) == nullptr) {
+        throw std::runtime_error("mkdtemp");
+    }
+    dir = pattern;
+}
+
+ScratchDir::~ScratchDir() {
+    std::string command = "rm -rf '" + dir + "'";
+    if (std::system(command.c_str()) != 0) {
+        std::fprintf(stderr, "could not remove %s\n", dir.c_str());
+    }
+}
+
+HeadlessScreen::HeadlessScreen(int canvases, const std::string& size) {
+    char pattern[] = "/tmp/lumetra-screen-XXXXXX";
+    if (mkdtemp(pattern) == nullptr) {
+        throw std::runtime_error("mkdtemp");
+    }
+    dir = pattern;
+    std::string textures = dir + "/textures";
+    mkdir(textures.c_str(), 0755);
+    char cwd[4096];
+    old_cwd = getcwd(cwd, sizeof(cwd)) != nullptr ? cwd : "/";
+    if (chdir(dir.c_str()) != 0) {
+        throw std::runtime_error("chdir");
+    }
+    setenv("LUMETRA_DISPLAY", "headless", 1);
+    setenv("LUMETRA_SCREEN", size.c_str(), 1);
+    screen = std::make_unique<CanvasManager>();
+    group = screen->generateCanvasGroup(canvases, "CONTENT_TEXTURE_256");
+}
+
+HeadlessScreen::~HeadlessScreen() {
+    screen.reset();
+    if (chdir(old_cwd.c_str()) != 0) {
+        std::fprintf(stderr, "could not return to %s\n", old_cwd.c_str());
+    }
+    std::string command = "rm -rf '" + dir + "'";
+    if (std::system(command.c_str()) != 0) {
+        std::fprintf(stderr, "could not remove %s\n", dir.c_str());
+    }
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void writeFile(const std::string& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+}
+
+int openDescriptors() {
+    int count = 0;
+    DIR* dir = opendir("/proc/self/fd");
+    while (dirent* entry = readdir(dir)) {
+        if (entry->d_name[0] != '.') {
+            ++count;
+        }
+    }
+    closedir(dir);
+    return count - 1;  // the directory stream itself
+}
+
+long residentKilobytes() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0) {
+            return std::strtol(line.c_str() + 6, nullptr, 10);
+        }
+    }
+    return -1;
+}
+
+bool artnetPortFree() {
+    int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(6454);
+    bool free = bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0;
+    close(fd);
+    return free;
+}
+
+}  // namespace ArtnetTest
+}  // namespace Lumetra

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "canvas/canvas_manager.h"
+
+namespace Lumetra {
+namespace ArtnetTest {
+
+using Bytes = std::vector<unsigned char>;
+
+// An ArtDmx packet: header as a desk sends it, then `data`. `length` is the declared slot
+// count, which tests may set to disagree with the data carried.
+Bytes artDmx(int sub_uni, int length, const Bytes& data, int net = 0);
+// An ArtDmx packet carrying exactly `data` for SubUni 0.
+Bytes artDmx(const Bytes& data);
+// An ArtPoll; `size` 10 is ID and OpCode alone.
+Bytes artPoll(int size = 14);
+
+// A UDP socket that sends datagrams, by default to the node on this machine.
+class Sender {
+  public:
+    Sender();
+    ~Sender();
+    void send(const Bytes& datagram, const std::string& ip = "127.0.0.1", int port = 6454);
+
+  private:
+    int fd;
+};
+
+// A real canvas manager drawing offscreen at 64x36 (ratio 16:9) in a scratch directory
+// with an empty ./textures/, as the receiver's screen.
+class HeadlessScreen {
+  public:
+    explicit HeadlessScreen(int canvases, const std::string& size = "64x36");
+    ~HeadlessScreen();
+    CanvasManager* manager() { return screen.get(); }
+    int groupId() const { return group; }
+    std::vector<Canvas*> canvases() { return screen->getCanvasGroup(group); }
+    const std::string& directory() const { return dir; }
+
+  private:
+    std::string old_cwd;
+    std::string dir;
+    std::unique_ptr<CanvasManager> screen;
+    int group;
+};
+
+// A fresh scratch directory under /tmp, removed with everything in it by the destructor.
+class ScratchDir {
+  public:
+    ScratchDir();
+    ~ScratchDir();
+    const std::string& path() const { return dir; }
+    std::string file(const std::string& name) const { return dir + "/" + name; }
+
+  private:
+    std::string dir;
+};
+
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& text);
+// Number of open file descriptors of this process.
+int openDescriptors();
+// Resident set size of this process, in kilobytes.
+long residentKilobytes();
+// True when 6454 can be bound on this machine (nobody else holds it).
+bool artnetPortFree();
+
+}  // namespace ArtnetTest
+}  // namespace Lumetra

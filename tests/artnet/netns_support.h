@@ -1,0 +1,42 @@
+#pragma once
+
+#include <string>
+
+namespace Lumetra {
+namespace ArtnetTest {
+
+// A controller and a node namespace joined by a veth pair (tests/artnet/netns.sh). The
+// controller is PREFIX.1 on eth0, the node PREFIX.2 on `node_iface`. Removed on destruction.
+class NetnsPair {
+  public:
+    explicit NetnsPair(const std::string& node_iface = "eth0");
+    ~NetnsPair();
+    // Root, and `ip netns` works: the tests that need the pair skip themselves otherwise.
+    static bool available();
+
+    const std::string ctl;
+    const std::string node;
+    static constexpr const char* CTL_IP = "10.254.55.1";
+    static constexpr const char* NODE_IP = "10.254.55.2";
+};
+
+// Moves the calling thread (and the threads it starts from now on) into a namespace; the
+// destructor moves it back.
+class InNetns {
+  public:
+    explicit InNetns(const std::string& name);
+    ~InNetns();
+
+  private:
+    int home;
+};
+
+// Runs `command` through the shell; its exit status.
+int shell(const std::string& command);
+// What `command` printed on standard output.
+std::string shellOutput(const std::string& command);
+// Path of a script in tests/artnet/ of the source tree.
+std::string script(const std::string& name);
+
+}  // namespace ArtnetTest
+}  // namespace Lumetra

@@ -1,0 +1,196 @@
+// Datagrams sent over loopback to a receiver bound in the test; the test runs the
+// listener's cycles itself so that what one cycle takes in is exact.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "artnet/artnet_probe.h"
+#include "artnet/artnet_test_support.h"
+
+namespace Lumetra {
+namespace {
+
+using ArtnetTest::artDmx;
+using ArtnetTest::artPoll;
+using ArtnetTest::Bytes;
+
+class ReceiverPackets : public ::testing::Test {
+  protected:
+    void start(unsigned int subnet = 0, unsigned int universe = 0) {
+        ArtnetReceiverProbe::Settings settings;
+        settings.subnet = subnet;
+        settings.universe = universe;
+        probe.reset();
+        receiver.reset();
+        receiver.reset(ArtnetReceiverProbe::create(settings));
+        probe = std::make_unique<ArtnetReceiverProbe>(receiver.get());
+    }
+    void SetUp() override { start(); }
+    // Sends the datagrams and runs one drain over them.
+    bool drain(const std::vector<Bytes>& datagrams) {
+        for (const Bytes& datagram : datagrams) {
+            sender.send(datagram);
+        }
+        return probe->receive();
+    }
+    int slot(int i) { return probe->dmx512()[i]; }
+
+    ArtnetTest::Sender sender;
+    std::unique_ptr<ArtnetReceiver> receiver;
+    std::unique_ptr<ArtnetReceiverProbe> probe;
+};
+
+TEST_F(ReceiverPackets, FrameStartsAllZero) {
+    for (int i = 0; i < 512; ++i) {
+        ASSERT_EQ(slot(i), 0) << "slot " << i;
+    }
+}
+
+TEST_F(ReceiverPackets, FullFrameIsCopiedSlotZeroFirst) {
+    Bytes data(512);
+    for (int i = 0; i < 512; ++i) {
+        data[i] = static_cast<unsigned char>(i * 7 + 1);
+    }
+    EXPECT_TRUE(drain({artDmx(data)}));
+    for (int i = 0; i < 512; ++i) {
+        ASSERT_EQ(slot(i), data[i]) << "slot " << i;
+    }
+}
+
+TEST_F(ReceiverPackets, DatagramsOfNineBytesOrFewerAreIgnored) {
+    Bytes nine = {'A', 'r', 't', '-', 'N', 'e', 't', 0, 0x00};
+    EXPECT_FALSE(drain({nine}));
+    EXPECT_FALSE(drain({Bytes{}}));
+    EXPECT_FALSE(drain({}));  // nothing queued at all
+}
+
+TEST_F(ReceiverPackets, IdMustEndInItsZeroByte) {
+    Bytes packet = artDmx({9, 9});
+    packet[7] = '!';
+    EXPECT_FALSE(drain({packet}));
+    EXPECT_EQ(slot(0), 0);
+}
+
+TEST_F(ReceiverPackets, OpCodeIsReadLowByteFirst) {
+    Bytes swapped = artDmx({9, 9});
+    swapped[8] = 0x50;
+    swapped[9] = 0x00;
+    EXPECT_FALSE(drain({swapped}));
+    EXPECT_EQ(slot(0), 0);
+    EXPECT_TRUE(drain({artDmx({9, 9})}));
+    EXPECT_EQ(slot(0), 9);
+}
+
+TEST_F(ReceiverPackets, OtherOpCodesAndPollRepliesAreIgnored) {
+    Bytes reply = artDmx({9, 9});
+    reply[9] = 0x21;
+    EXPECT_FALSE(drain({reply}));
+    EXPECT_EQ(slot(0), 0);
+}
+
+TEST_F(ReceiverPackets, EighteenBytesAreIgnoredNineteenWithLengthTwoAccepted) {
+    ASSERT_TRUE(drain({artDmx({5, 6, 7})}));
+    EXPECT_FALSE(drain({artDmx(0, 2, {})}));  // header alone
+    EXPECT_EQ(slot(0), 5);
+    // The second declared slot is not carried: it reads as 0, not as the old 6.
+    EXPECT_TRUE(drain({artDmx(0, 2, {42})}));
+    EXPECT_EQ(slot(0), 42);
+    EXPECT_EQ(slot(1), 0);
+    EXPECT_EQ(slot(2), 7);
+}
+
+TEST_F(ReceiverPackets, LengthMustBeTwoTo512AndOddCountsAreAccepted) {
+    Bytes data(600, 77);
+    EXPECT_FALSE(drain({artDmx(0, 0, data)}));
+    EXPECT_FALSE(drain({artDmx(0, 1, data)}));
+    EXPECT_FALSE(drain({artDmx(0, 513, data)}));
+    EXPECT_FALSE(drain({artDmx(0, 0xffff, data)}));
+    EXPECT_EQ(slot(0), 0);
+    EXPECT_TRUE(drain({artDmx(0, 3, {1, 2, 3, 4})}));
+    EXPECT_EQ(slot(0), 1);
+    EXPECT_EQ(slot(2), 3);
+    EXPECT_EQ(slot(3), 0);
+}
+
+TEST_F(ReceiverPackets, LengthIsReadHighByteFirst) {
+    Bytes data(300, 1);
+    EXPECT_TRUE(drain({artDmx(0, 0x012c, data)}));  // 300 slots
+    EXPECT_EQ(slot(299), 1);
+    EXPECT_EQ(slot(300), 0);
+}
+
+TEST_F(ReceiverPackets, ShorterPacketKeepsTheSlotsBeyondIt) {
+    ASSERT_TRUE(drain({artDmx(Bytes(512, 200))}));
+    EXPECT_TRUE(drain({artDmx(Bytes(24, 3))}));
+    EXPECT_EQ(slot(0), 3);
+    EXPECT_EQ(slot(23), 3);
+    EXPECT_EQ(slot(24), 200);
+    EXPECT_EQ(slot(511), 200);
+}
+
+TEST_F(ReceiverPackets, DatagramLongerThanTheBufferIsStillAccepted) {
+    Bytes packet = artDmx(Bytes(512, 9));
+    packet.resize(1400, 0xEE);
+    EXPECT_TRUE(drain({packet}));
+    EXPECT_EQ(slot(511), 9);
+}
+
+TEST_F(ReceiverPackets, SubUniMustMatchWhateverTheNet) {
+    start(2, 1);
+    EXPECT_TRUE(drain({artDmx(0x21, 2, {1, 1}, 0x00)}));
+    EXPECT_TRUE(drain({artDmx(0x21, 2, {2, 2}, 0x7f)}));
+    EXPECT_EQ(slot(0), 2);
+    EXPECT_FALSE(drain({artDmx(0x12, 2, {3, 3})}));
+    EXPECT_FALSE(drain({artDmx(0x20, 2, {3, 3})}));
+    EXPECT_FALSE(drain({artDmx(0x11, 2, {3, 3})}));
+    EXPECT_EQ(slot(0), 2);
+}
+
+TEST_F(ReceiverPackets, AnyRejectedDatagramEndsTheDrain) {
+    EXPECT_FALSE(drain({artDmx(0x01, 2, {1, 1}), artDmx({2, 2})}));
+    EXPECT_EQ(slot(0), 0);
+    EXPECT_TRUE(probe->receive());  // the packet behind it, one cycle later
+    EXPECT_EQ(slot(0), 2);
+}
+
+// Three packets in one cycle are copied in order and the mapping runs once, on the last.
+TEST(ReceiverCycle, PacketsQueuedInOneCycleAreMappedOnceAsTheLastLeftThem) {
+    ArtnetTest::HeadlessScreen screen(1);
+    ArtnetReceiverProbe::Settings settings;
+    settings.screen = screen.manager();
+    settings.canvases_id = screen.groupId();
+    std::unique_ptr<ArtnetReceiver> receiver(ArtnetReceiverProbe::create(settings));
+    ArtnetReceiverProbe probe(receiver.get());
+    ArtnetTest::Sender sender;
+    sender.send(artDmx(Bytes(20, 10)));
+    sender.send(artDmx(Bytes(20, 20)));
+    sender.send(artDmx(Bytes(2, 30)));  // leaves slots 2..19 as the second packet set them
+    probe.cycle();
+    Canvas* canvas = screen.canvases()[0];
+    EXPECT_EQ(canvas->getContentData(), 30);
+    EXPECT_FLOAT_EQ(canvas->getAlpha(), 30 / 255.0f);
+    EXPECT_FLOAT_EQ(canvas->getR(), 20 / 255.0f);
+    EXPECT_FALSE(probe.receive()) << "all three were taken in by the first cycle";
+}
+
+TEST(ReceiverCycle, PollEndsTheCycleAndTheDmxBehindItIsMappedOneCycleLater) {
+    ArtnetTest::HeadlessScreen screen(1);
+    ArtnetReceiverProbe::Settings settings;
+    settings.screen = screen.manager();
+    settings.canvases_id = screen.groupId();
+    std::unique_ptr<ArtnetReceiver> receiver(ArtnetReceiverProbe::create(settings));
+    ArtnetReceiverProbe probe(receiver.get());
+    ArtnetTest::Sender sender;
+    sender.send(artPoll(10));
+    sender.send(artDmx({17, 255}));
+    probe.cycle();
+    Canvas* canvas = screen.canvases()[0];
+    EXPECT_EQ(canvas->getContentData(), 0);
+    EXPECT_FLOAT_EQ(canvas->getAlpha(), 1.0f);  // untouched since construction
+    probe.cycle();
+    EXPECT_EQ(canvas->getContentData(), 17);
+    EXPECT_FLOAT_EQ(canvas->getAlpha(), 1.0f);  // 255 / 255
+}
+
+}  // namespace
+}  // namespace Lumetra
