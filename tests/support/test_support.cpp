@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -85,6 +86,31 @@ void writePng(const std::string& path, int width, int height, const std::vector<
 
 std::string builtProgram(const std::string& name) {
     return std::string(LUMETRA_BINARY_DIR) + "/" + name;
+}
+
+}  // namespace LumetraTest
+
+#include "canvas/frame_snapshot.h"
+
+namespace LumetraTest {
+
+Frame::Pixel Frame::at(int x, int y) const {
+    const size_t i = (static_cast<size_t>(y) * width + x) * 4;
+    return {rgba[i], rgba[i + 1], rgba[i + 2], rgba[i + 3]};
+}
+
+Frame readFrame(int width, int height) {
+    Frame frame;
+    frame.width = width;
+    frame.height = height;
+    frame.rgba.resize(static_cast<size_t>(width) * height * 4);
+    Lumetra::FrameSnapshot::readFrame(width, height, frame.rgba.data());
+    return frame;
+}
+
+bool near(const Frame::Pixel& p, int r, int g, int b, int tolerance) {
+    return std::abs(p.r - r) <= tolerance && std::abs(p.g - g) <= tolerance &&
+           std::abs(p.b - b) <= tolerance;
 }
 
 }  // namespace LumetraTest

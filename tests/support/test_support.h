@@ -39,3 +39,25 @@ void writePng(const std::string& path, int width, int height, const std::vector<
 std::string builtProgram(const std::string& name);
 
 }  // namespace LumetraTest
+
+namespace LumetraTest {
+
+// An RGBA frame read back from the output, top row first.
+struct Frame {
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> rgba;
+
+    struct Pixel {
+        int r, g, b, a;
+    };
+    Pixel at(int x, int y) const;
+};
+
+// Reads what the current GL framebuffer holds.
+Frame readFrame(int width, int height);
+
+// True when every channel of `p` is within `tolerance` of (r, g, b).
+bool near(const Frame::Pixel& p, int r, int g, int b, int tolerance = 3);
+
+}  // namespace LumetraTest
