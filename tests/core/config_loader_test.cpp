@@ -1,0 +1,113 @@
+#include "config_loader.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/test_support.h"
+
+namespace {
+
+using Lumetra::ConfigLoader;
+
+class ConfigLoaderTest : public ::testing::Test {
+  protected:
+    ConfigLoader load(const std::string& text) {
+        LumetraTest::writeFile(work.file("config.txt"), text);
+        return ConfigLoader();
+    }
+    LumetraTest::TempWorkDir work;
+};
+
+TEST_F(ConfigLoaderTest, MissingFileKeepsTheDefaults) {
+    ConfigLoader c;
+    EXPECT_EQ(c.getArtnetSubnet(), 0);
+    EXPECT_EQ(c.getArtnetUniverse(), 0);
+    EXPECT_EQ(c.getVormelNum(), 1);
+    EXPECT_EQ(c.getVormelDMXStart(), 100);
+    EXPECT_EQ(c.getZoomType(), 1);
+    EXPECT_FLOAT_EQ(c.getScalingMultiplier(), 1.0f);
+    EXPECT_EQ(c.getGpioLed(), -1);
+}
+
+TEST_F(ConfigLoaderTest, ExampleFileIsReadWithItsComment) {
+    ConfigLoader c = load(
+        "SUBNET=0\nUNIVERSE=1   # projector universe\nDMX_START=1\nANZAHL=8\nZOOM=2\n"
+        "SCAL_MULT=1.5\nGPIO_LED=18\n");
+    EXPECT_EQ(c.getArtnetUniverse(), 1);
+    EXPECT_EQ(c.getVormelDMXStart(), 1);
+    EXPECT_EQ(c.getVormelNum(), 8);
+    EXPECT_EQ(c.getZoomType(), 2);
+    EXPECT_FLOAT_EQ(c.getScalingMultiplier(), 1.5f);
+    EXPECT_EQ(c.getGpioLed(), 18);
+}
+
+TEST_F(ConfigLoaderTest, BlanksTabsAndCarriageReturnsAreDroppedEverywhere) {
+    EXPECT_EQ(load("SUBNET = 5   # stage left\n").getArtnetSubnet(), 5);
+    EXPECT_EQ(load("SUB\tNET=\t1 2\r\n").getArtnetSubnet(), 12);
+    ConfigLoader crlf = load("SUBNET=3\r\nUNIVERSE=4\r\nANZAHL=2\r\n");
+    EXPECT_EQ(crlf.getArtnetSubnet(), 3);
+    EXPECT_EQ(crlf.getArtnetUniverse(), 4);
+    EXPECT_EQ(crlf.getVormelNum(), 2);
+    EXPECT_EQ(load("SUBNET=7").getArtnetSubnet(), 7);  // last line without newline
+}
+
+TEST_F(ConfigLoaderTest, UnknownLowerCaseAndCommentedKeysChangeNothing) {
+    ConfigLoader c = load("subnet=5\n#SUBNET=6\nFOO=3\n\n   \nUNIVERSEX=4\n");
+    EXPECT_EQ(c.getArtnetSubnet(), 0);
+    EXPECT_EQ(c.getArtnetUniverse(), 0);
+}
+
+TEST_F(ConfigLoaderTest, NumbersStopAtTheFirstForeignCharacter) {
+    EXPECT_EQ(load("SUBNET=3x\n").getArtnetSubnet(), 3);
+    EXPECT_EQ(load("SUBNET=+4\n").getArtnetSubnet(), 4);
+    EXPECT_FLOAT_EQ(load("SCAL_MULT=2.5e0abc\n").getScalingMultiplier(), 2.5f);
+}
+
+TEST_F(ConfigLoaderTest, ValuesOutsideTheirRangeFallBack) {
+    EXPECT_EQ(load("UNIVERSE=16\n").getArtnetUniverse(), 0);
+    EXPECT_EQ(load("UNIVERSE=-1\n").getArtnetUniverse(), 0);
+    EXPECT_EQ(load("ANZAHL=0\n").getVormelNum(), 1);
+    EXPECT_EQ(load("ANZAHL=26\n").getVormelNum(), 1);
+    EXPECT_EQ(load("DMX_START=491\n").getVormelDMXStart(), 100);
+    EXPECT_FLOAT_EQ(load("SCAL_MULT=0.5\n").getScalingMultiplier(), 0.5f);
+    for (const char* bad : {"SCAL_MULT=10\n", "SCAL_MULT=0\n", "SCAL_MULT=-2\n", "SCAL_MULT=nan\n"})
+        EXPECT_FLOAT_EQ(load(bad).getScalingMultiplier(), 1.0f) << bad;
+    EXPECT_EQ(load("GPIO_LED=31\n").getGpioLed(), -1);
+    EXPECT_EQ(load("GPIO_LED=0\n").getGpioLed(), 0);
+}
+
+TEST_F(ConfigLoaderTest, ZoomOnlyEverSwitchesToTwo) {
+    EXPECT_EQ(load("ZOOM=2\nZOOM=1\n").getZoomType(), 2);
+    EXPECT_EQ(load("ZOOM=3\n").getZoomType(), 1);
+}
+
+TEST_F(ConfigLoaderTest, RepeatedKeysLastLineWins) {
+    EXPECT_EQ(load("SUBNET=1\nSUBNET=9\n").getArtnetSubnet(), 9);
+}
+
+TEST_F(ConfigLoaderTest, ChannelLimitIsCheckedAfterEveryLine) {
+    ConfigLoader start_first = load("DMX_START=1\nANZAHL=25\n");
+    EXPECT_EQ(start_first.getVormelNum(), 25);
+    EXPECT_EQ(start_first.getVormelDMXStart(), 1);
+    ConfigLoader count_first = load("ANZAHL=25\nDMX_START=1\n");
+    EXPECT_EQ(count_first.getVormelNum(), 1);
+    EXPECT_EQ(count_first.getVormelDMXStart(), 1);
+    for (const char* text : {"DMX_START=490\nANZAHL=2\n", "ANZAHL=2\nDMX_START=490\n"}) {
+        ConfigLoader c = load(text);
+        EXPECT_EQ(c.getVormelNum(), 1) << text;
+        EXPECT_EQ(c.getVormelDMXStart(), 100) << text;
+    }
+}
+
+TEST_F(ConfigLoaderTest, ValuesThatAreNoNumberKeepTheCurrentValue) {
+    ConfigLoader c = load(
+        "SUBNET=4\nSUBNET=\nSUBNET=abc\nUNIVERSE=2\nUNIVERSE=99999999999999999999\n"
+        "SCAL_MULT=2\nSCAL_MULT=x\nSCAL_MULT=1e999\nGPIO_LED=5\nGPIO_LED=-\n");
+    EXPECT_EQ(c.getArtnetSubnet(), 4);
+    EXPECT_EQ(c.getArtnetUniverse(), 2);
+    EXPECT_FLOAT_EQ(c.getScalingMultiplier(), 2.0f);
+    EXPECT_EQ(c.getGpioLed(), 5);
+}
+
+}  // namespace
