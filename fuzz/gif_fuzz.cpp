@@ -1,0 +1,40 @@
+// Feeds arbitrary bytes to the GIF decoder as a whole file. Memory errors, undefined
+// behaviour and leaks are caught by the sanitizers; the checks below pin down the result.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "canvas/canvas_content/content_local_file_texture/gif_decoder.h"
+
+namespace {
+// Small enough that a fuzzer's memory limit is never reached, large enough for real files.
+const uint64_t kFuzzOutputLimit = 64ull << 20;
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    Lumetra::GifDecoder decoder(data, size, kFuzzOutputLimit);
+    if (!decoder.decode()) {
+        return 0;
+    }
+    Lumetra::GifAnimationInfo info = {};
+    unsigned char** frames = decoder.releaseFrames(&info);
+    if (frames == nullptr || info.numberOfImages < 1 || info.delayArray == nullptr) {
+        abort();
+    }
+    const size_t frameBytes =
+        static_cast<size_t>(decoder.getWidth()) * static_cast<size_t>(decoder.getHeight()) * 4;
+    volatile uint8_t sum = 0;
+    for (int i = 0; i < info.numberOfImages; ++i) {
+        if (info.delayArray[i] < 0) {
+            abort();
+        }
+        // Touch the first and last byte so that a short buffer shows up under ASan.
+        if (frameBytes > 0) {
+            sum ^= frames[i][0] ^ frames[i][frameBytes - 1];
+        }
+        free(frames[i]);
+    }
+    free(frames);
+    free(info.delayArray);
+    return 0;
+}
