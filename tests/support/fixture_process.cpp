@@ -1,0 +1,96 @@
+#include "support/fixture_process.h"
+
+#include <signal.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "support/test_support.h"
+
+namespace LumetraTest {
+
+double monotonicSeconds() {
+    struct timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+TerminalFixture::TerminalFixture(const std::string& work_dir, const std::string& args,
+                                 const std::string& env)
+    : dir(work_dir), socket("lumetra-test-" + std::to_string(getpid())) {
+    const std::string program = builtProgram("rpi_lumetra");
+    // The inner shell records its pid and becomes the program; the outer one records the
+    // exit status and keeps the pane open for inspection. "\\$" survives the shell that
+    // runs tmux itself.
+    const std::string inner =
+        "echo \\$\\$ > " + dir + "/.pid; exec env " + env + " " + program + " " + args;
+    const std::string outer =
+        "cd " + dir + " && sh -c '" + inner + "'; echo \\$? > " + dir + "/.status; sleep 600";
+    runCommand("rm -f " + dir + "/.pid " + dir + "/.status");
+    tmux("new-session -d -x 100 -y 20 \"" + outer + "\"");
+}
+
+TerminalFixture::~TerminalFixture() {
+    if (running()) {
+        kill(pid(), SIGKILL);
+    }
+    tmux("kill-server");
+}
+
+std::string TerminalFixture::tmux(const std::string& args) {
+    return commandOutput("tmux -L " + socket + " " + args + " 2>/dev/null");
+}
+
+std::string TerminalFixture::screen(bool with_escapes) {
+    return tmux(std::string("capture-pane -p") + (with_escapes ? " -e" : ""));
+}
+
+bool TerminalFixture::waitForText(const std::string& text, double seconds) {
+    const double end = monotonicSeconds() + seconds;
+    do {
+        if (screen().find(text) != std::string::npos) {
+            return true;
+        }
+        usleep(50000);
+    } while (monotonicSeconds() < end);
+    return false;
+}
+
+void TerminalFixture::sendKeys(const std::string& keys) {
+    tmux("send-keys " + keys);
+}
+
+std::string TerminalFixture::tmuxFormat(const std::string& format) {
+    return tmux("display-message -p '" + format + "'");
+}
+
+pid_t TerminalFixture::pid() {
+    for (int i = 0; i < 100; ++i) {
+        std::string text = readFile(dir + "/.pid");
+        if (!text.empty()) {
+            return static_cast<pid_t>(std::stol(text));
+        }
+        usleep(20000);
+    }
+    return -1;
+}
+
+bool TerminalFixture::running() {
+    pid_t p = pid();
+    return p > 0 && readFile(dir + "/.status").empty() && kill(p, 0) == 0;
+}
+
+int TerminalFixture::waitForExit(double seconds) {
+    const double end = monotonicSeconds() + seconds;
+    do {
+        std::string status = readFile(dir + "/.status");
+        if (!status.empty()) {
+            return std::stoi(status);
+        }
+        usleep(10000);
+    } while (monotonicSeconds() < end);
+    return -1;
+}
+
+}  // namespace LumetraTest
