@@ -1,0 +1,71 @@
+#pragma once
+
+// "OMX.broadcom.video_decode": H.264 in on port 130 through the client's buffers, pictures
+// out on port 131 through a tunnel. Announces the picture size on port 131 once it knows
+// it. Until that port is tunnelled it keeps only the latest few pictures, so that its input
+// keeps moving while the client sets the output up.
+
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <thread>
+
+#include "platform/mesa/il/h264_stream_decoder.h"
+#include "platform/mesa/il/il_component.h"
+#include "platform/mesa/il/video_trace.h"
+
+namespace Lumetra {
+namespace Platform {
+namespace Mesa {
+
+class VideoDecodeComponent : public IlComponent {
+  public:
+    static constexpr OMX_U32 kInputPort = 130;
+    static constexpr OMX_U32 kOutputPort = 131;
+    static constexpr OMX_U32 kInputBufferCount = 20;
+    static constexpr OMX_U32 kInputBufferSize = 81920;
+
+    VideoDecodeComponent();
+    ~VideoDecodeComponent() override;
+
+    void shutDown() override;
+    OMX_ERRORTYPE getParameter(OMX_INDEXTYPE index, OMX_PTR data) override;
+    OMX_ERRORTYPE setParameter(OMX_INDEXTYPE index, OMX_PTR data) override;
+    OMX_ERRORTYPE emptyThisBuffer(OMX_BUFFERHEADERTYPE* header) override;
+
+  protected:
+    void onStateChange(OMX_STATETYPE from, OMX_STATETYPE to) override;
+    void onPortEnabled(OMX_U32 port) override;
+    void onPortDisabled(OMX_U32 port) override;
+    void onFlush(OMX_U32 port) override;
+
+  private:
+    static constexpr size_t kHeldWithoutOutput = 8;
+
+    void run();
+    void decodeBuffer(OMX_BUFFERHEADERTYPE* header);
+    void deliver(AVFrame* picture);
+    void announceSize(int width, int height);
+    bool interrupted();
+    void returnInputBuffers();
+
+    std::shared_ptr<DecoderTrace> trace;
+    H264StreamDecoder stream;
+    OMX_VIDEO_CODINGTYPE coding = OMX_VIDEO_CodingAVC;
+    // Guarded by `mutex`:
+    std::condition_variable wake;
+    std::deque<OMX_BUFFERHEADERTYPE*> queued;
+    OMX_BUFFERHEADERTYPE* current = nullptr;
+    bool executing = false;
+    bool input_stopped = false;
+    bool stopping = false;
+    std::deque<FramePtr> held;
+    // Worker thread only:
+    int announced_width = 0;
+    int announced_height = 0;
+    std::thread worker;
+};
+
+}  // namespace Mesa
+}  // namespace Platform
+}  // namespace Lumetra
