@@ -25,6 +25,12 @@ class GifCodeReader {
         return true;
     }
 
+    // True when all that is left is fewer than 8 zero bits: the padding of the last byte.
+    bool onlyPaddingLeft() {
+        refill();
+        return ended && bits < 8 && buffer == 0;
+    }
+
   private:
     void refill() {
         while (bits <= 56) {

@@ -14,52 +14,29 @@ void GifLzwDecoder::initTable(int clearCode) {
     }
 }
 
-void GifLzwDecoder::emit(int code, GifImageWriter& writer) {
-    const int n = length[code];
-    // One spare byte stays free for the extra byte of a code that is being defined.
-    if (chunkFill + n + 1 > kChunkSize) {
-        writer.write(chunk, chunkFill);
-        chunkFill = 0;
-    }
-    uint8_t* out = chunk + chunkFill;
-    for (int i = n - 1; i >= 0; --i) {
-        out[i] = suffix[code];
-        code = prefix[code];
-    }
-    chunkFill += n;
-}
-
-void GifLzwDecoder::addEntry(int previous, uint8_t byte) {
-    // A full table stays as it is until the next clear code (a "deferred clear").
-    if (nextFree >= kMaxCodes) {
-        return;
-    }
-    prefix[nextFree] = static_cast<uint16_t>(previous);
-    suffix[nextFree] = byte;
-    length[nextFree] = static_cast<uint16_t>(length[previous] + 1);
-    first[nextFree] = first[previous];
-    ++nextFree;
-    if (nextFree == (1 << codeWidth) && codeWidth < 12) {
-        ++codeWidth;
-    }
-}
-
 bool GifLzwDecoder::decode(const unsigned char* blocks, int minCodeSize, uint64_t pixelCount,
                            GifImageWriter& writer) {
     GifCodeReader reader(blocks);
     const int clearCode = 1 << minCodeSize;
     const int endCode = clearCode + 1;
     initTable(clearCode);
-    chunkFill = 0;
-    nextFree = clearCode + 2;
-    codeWidth = minCodeSize + 1;
+    int nextFree = clearCode + 2;
+    int codeWidth = minCodeSize + 1;
     int previous = -1;
     bool sawPixelCode = false;
     uint64_t produced = 0;
+    size_t fill = 0;
     int code;
-    // Data that runs out ends the image; it is complete if every pixel has been decoded,
-    // end code or not (some encoders write the end code short by a bit).
-    while (reader.read(codeWidth, code)) {
+    for (;;) {
+        // Data that runs out ends the image; it is complete if every pixel has been decoded,
+        // end code or not (some encoders write the end code short by a bit, or leave it out
+        // and pad the last byte with zero bits).
+        if (produced == pixelCount && reader.onlyPaddingLeft()) {
+            break;
+        }
+        if (!reader.read(codeWidth, code)) {
+            break;
+        }
         if (code == clearCode) {
             nextFree = clearCode + 2;
             codeWidth = minCodeSize + 1;
@@ -80,25 +57,49 @@ bool GifLzwDecoder::decode(const unsigned char* blocks, int minCodeSize, uint64_
             return false;
         }
         const bool defining = code == nextFree;
-        const int source = defining ? previous : code;
-        const uint64_t stringLength = length[source] + (defining ? 1u : 0u);
+        int source = defining ? previous : code;
+        const int n = length[source];
+        const uint64_t stringLength = static_cast<uint64_t>(n) + (defining ? 1 : 0);
         // Pixels beyond width x height make the image fail.
         if (produced + stringLength > pixelCount) {
             return false;
         }
-        emit(source, writer);
+        // The chunk keeps room for the longest string; a full chunk goes to the writer.
+        if (fill + kMaxCodes + 1 > kChunkSize) {
+            writer.write(chunk, fill);
+            fill = 0;
+        }
+        uint8_t* out = chunk + fill;
+        const uint8_t head = first[source];
+        if (n == 1) {
+            out[0] = head;
+        } else {
+            for (int i = n - 1; i > 0; --i) {
+                out[i] = suffix[source];
+                source = prefix[source];
+            }
+            out[0] = head;
+        }
         if (defining) {
-            chunk[chunkFill++] = first[previous];
+            out[n] = head;
         }
-        if (previous >= 0) {
-            addEntry(previous, first[source]);
-        }
+        fill += stringLength;
         produced += stringLength;
+        // A full table stays as it is until the next clear code (a "deferred clear").
+        if (previous >= 0 && nextFree < kMaxCodes) {
+            prefix[nextFree] = static_cast<uint16_t>(previous);
+            suffix[nextFree] = head;
+            length[nextFree] = static_cast<uint16_t>(length[previous] + 1);
+            first[nextFree] = first[previous];
+            ++nextFree;
+            if (nextFree == (1 << codeWidth) && codeWidth < 12) {
+                ++codeWidth;
+            }
+        }
         previous = code;
     }
-    if (chunkFill > 0) {
-        writer.write(chunk, chunkFill);
-        chunkFill = 0;
+    if (fill > 0) {
+        writer.write(chunk, fill);
     }
     return produced == pixelCount;
 }

@@ -26,18 +26,12 @@ class GifLzwDecoder {
     static const size_t kChunkSize = 32768;
 
     void initTable(int clearCode);
-    // Writes the string of `code` (and `extra` byte when withExtra) to the chunk buffer.
-    void emit(int code, GifImageWriter& writer);
-    void addEntry(int previous, uint8_t byte);
 
     uint16_t prefix[kMaxCodes];
     uint16_t length[kMaxCodes];
     uint8_t suffix[kMaxCodes];
     uint8_t first[kMaxCodes];
     uint8_t chunk[kChunkSize];
-    size_t chunkFill = 0;
-    int nextFree = 0;
-    int codeWidth = 0;
 };
 
 }  // namespace Lumetra
