@@ -11,14 +11,15 @@
 namespace Lumetra {
 
 Renderer::Renderer()
-    : quadx{-1, -1, 0, 1, -1, 0, -1, 1, 0, 1, 1, 0}, zoom_type(1), snapshot(nullptr) {
+    : quadx{-1, -1, 0, 1, -1, 0, -1, 1, 0, 1, 1, 0}, zoom_type(1) {
     for (GLfloat& c : color) {
         c = 1.0f;
     }
+    // First, so that a preview request during the long start-up cannot end the program.
+    snapshot = new FrameSnapshot();
     Platform::hostInit();
     init_ogl();
     init_model_proj();
-    snapshot = new FrameSnapshot();
     content_manager = new ContentManager(&display, &surface, &context);
 }
 

@@ -17,14 +17,14 @@ double monotonicSeconds() {
 }
 
 TerminalFixture::TerminalFixture(const std::string& work_dir, const std::string& args,
-                                 const std::string& env)
+                                 const std::string& env, const std::string& launcher)
     : dir(work_dir), socket("lumetra-test-" + std::to_string(getpid())) {
     const std::string program = builtProgram("rpi_lumetra");
     // The inner shell records its pid and becomes the program; the outer one records the
     // exit status and keeps the pane open for inspection. "\\$" survives the shell that
     // runs tmux itself.
-    const std::string inner =
-        "echo \\$\\$ > " + dir + "/.pid; exec env " + env + " " + program + " " + args;
+    const std::string inner = "echo \\$\\$ > " + dir + "/.pid; exec " + launcher + " env " + env +
+                              " " + program + " " + args;
     const std::string outer =
         "cd " + dir + " && sh -c '" + inner + "'; echo \\$? > " + dir + "/.status; sleep 600";
     runCommand("rm -f " + dir + "/.pid " + dir + "/.status");

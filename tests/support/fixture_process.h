@@ -10,9 +10,10 @@ namespace LumetraTest {
 // working directory of the test's choosing.
 class TerminalFixture {
   public:
-    // `args` are appended to the command line; `env` is a list of NAME=value words.
+    // `args` are appended to the command line; `env` is a list of NAME=value words;
+    // `launcher` comes before the program (e.g. "xvfb-run -a").
     TerminalFixture(const std::string& work_dir, const std::string& args,
-                    const std::string& env = "");
+                    const std::string& env = "", const std::string& launcher = "");
     ~TerminalFixture();
 
     std::string screen(bool with_escapes = false);
