@@ -35,10 +35,10 @@ H264StreamDecoder::~H264StreamDecoder() {
     avcodec_free_context(&context);
 }
 
-void H264StreamDecoder::feed(const uint8_t* data, size_t size,
-                             const std::function<bool()>& keep_going, const FrameSink& sink) {
+size_t H264StreamDecoder::feed(const uint8_t* data, size_t size,
+                               const std::function<bool()>& keep_going, const FrameSink& sink) {
     if (!isReady() || size == 0) {
-        return;
+        return size;
     }
     padded.assign(data, data + size);
     padded.resize(size + AV_INPUT_BUFFER_PADDING_SIZE, 0);
@@ -50,7 +50,7 @@ void H264StreamDecoder::feed(const uint8_t* data, size_t size,
         int used = av_parser_parse2(parser, context, &out, &out_size, next, left, AV_NOPTS_VALUE,
                                     AV_NOPTS_VALUE, 0);
         if (used < 0) {
-            return;
+            return size;
         }
         next += used;
         left -= used;
@@ -60,6 +60,7 @@ void H264StreamDecoder::feed(const uint8_t* data, size_t size,
             decode(packet, sink);
         }
     }
+    return size - static_cast<size_t>(left);
 }
 
 void H264StreamDecoder::drain(const FrameSink& sink) {

@@ -26,9 +26,10 @@ class H264StreamDecoder {
     H264StreamDecoder& operator=(const H264StreamDecoder&) = delete;
 
     bool isReady() const { return context && parser && packet && frame; }
-    // Decodes what `data` completes; stops early once `keep_going` returns false.
-    void feed(const uint8_t* data, size_t size, const std::function<bool()>& keep_going,
-              const FrameSink& sink);
+    // Decodes what `data` completes; stops early once `keep_going` returns false. Returns
+    // the bytes taken; the rest must be given again to continue the stream.
+    size_t feed(const uint8_t* data, size_t size, const std::function<bool()>& keep_going,
+                const FrameSink& sink);
     // End of the stream: the pictures still held come out, then a new stream may begin.
     void drain(const FrameSink& sink);
     // From the stream's timing information; 25 frames a second without it.

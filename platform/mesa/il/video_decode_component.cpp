@@ -165,18 +165,36 @@ bool VideoDecodeComponent::interrupted() {
 
 void VideoDecodeComponent::run() {
     for (;;) {
-        OMX_BUFFERHEADERTYPE* header;
+        OMX_BUFFERHEADERTYPE* header = nullptr;
+        bool holding = false;
         {
             std::unique_lock<std::mutex> lock(mutex);
-            wake.wait(lock, [this] {
-                return stopping || (executing && !input_stopped && !queued.empty());
-            });
+            auto has_input = [this] {
+                return executing && !input_stopped && !queued.empty() && set_aside.empty();
+            };
+            wake.wait_for(lock, kPoll, [&] { return stopping || has_input(); });
             if (stopping) {
                 return;
             }
-            header = queued.front();
-            queued.pop_front();
-            current = header;
+            if (input_stopped) {
+                set_aside.clear();
+            }
+            if (has_input()) {
+                header = queued.front();
+                queued.pop_front();
+                current = header;
+            } else {
+                holding = !held.empty();
+            }
+        }
+        if (holding) {
+            sendHeld();
+        }
+        if (!set_aside.empty() && outputOpen()) {
+            decodeSetAside();
+        }
+        if (!header) {
+            continue;
         }
         int64_t cpu_before = threadCpuNs();
         decodeBuffer(header);
@@ -188,14 +206,52 @@ void VideoDecodeComponent::run() {
     }
 }
 
-void VideoDecodeComponent::decodeBuffer(OMX_BUFFERHEADERTYPE* header) {
-    auto keep_going = [this] { return !interrupted(); };
+bool VideoDecodeComponent::outputOpen() {
+    std::shared_ptr<FrameLink> link = activeLink(kOutputPort);
+    return link && link->isOpen();
+}
+
+// False while the output is not set up and enough pictures wait for it.
+bool VideoDecodeComponent::mayDecode() {
+    if (interrupted()) {
+        return false;
+    }
+    size_t holding;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        holding = held.size();
+    }
+    return holding < kHeldWithoutOutput || outputOpen();
+}
+
+void VideoDecodeComponent::decode(const uint8_t* data, size_t size, bool end_of_stream) {
+    auto keep_going = [this] { return mayDecode(); };
     auto sink = [this](AVFrame* picture) { deliver(picture); };
-    stream.feed(header->pBuffer + header->nOffset, header->nFilledLen, keep_going, sink);
-    if ((header->nFlags & OMX_BUFFERFLAG_EOS) && keep_going()) {
+    size_t taken = stream.feed(data, size, keep_going, sink);
+    if (taken < size) {
+        if (!interrupted()) {
+            set_aside.assign(data + taken, data + size);
+            set_aside_ends_stream = end_of_stream;
+        }
+        return;
+    }
+    if (end_of_stream && !interrupted()) {
         stream.drain(sink);
         sendEvent(OMX_EventBufferFlag, kOutputPort, OMX_BUFFERFLAG_EOS);
     }
+}
+
+void VideoDecodeComponent::decodeBuffer(OMX_BUFFERHEADERTYPE* header) {
+    decode(header->pBuffer + header->nOffset, header->nFilledLen,
+           (header->nFlags & OMX_BUFFERFLAG_EOS) != 0);
+}
+
+void VideoDecodeComponent::decodeSetAside() {
+    std::vector<uint8_t> data;
+    data.swap(set_aside);
+    int64_t cpu_before = threadCpuNs();
+    decode(data.data(), data.size(), set_aside_ends_stream);
+    trace->addCpu(threadCpuNs() - cpu_before);
 }
 
 void VideoDecodeComponent::announceSize(int width, int height) {
@@ -214,13 +270,21 @@ void VideoDecodeComponent::deliver(AVFrame* picture) {
     trace->recordFrame();
     announceSize(frame->picture->width, frame->picture->height);
 
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        held.push_back(frame);
+    }
+    sendHeld();
+}
+
+// Passes the held pictures on while the output is open; otherwise keeps the latest few.
+void VideoDecodeComponent::sendHeld() {
     std::shared_ptr<FrameLink> link = activeLink(kOutputPort);
     std::deque<FramePtr> outgoing;
     {
         std::lock_guard<std::mutex> lock(mutex);
-        held.push_back(frame);
         if (!link || !link->isOpen()) {
-            while (held.size() > kHeldWithoutOutput) {
+            while (held.size() > kHeldAtMost) {
                 held.pop_front();
             }
             return;

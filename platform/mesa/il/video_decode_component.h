@@ -2,13 +2,15 @@
 
 // "OMX.broadcom.video_decode": H.264 in on port 130 through the client's buffers, pictures
 // out on port 131 through a tunnel. Announces the picture size on port 131 once it knows
-// it. Until that port is tunnelled it keeps only the latest few pictures, so that its input
-// keeps moving while the client sets the output up.
+// it. Until that port is tunnelled it holds a few pictures, then sets the rest of the
+// current buffer aside and hands the buffer back, so that the client, which sets the
+// output up between two buffers, always gets one.
 
 #include <condition_variable>
 #include <deque>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include "platform/mesa/il/h264_stream_decoder.h"
 #include "platform/mesa/il/il_component.h"
@@ -41,10 +43,16 @@ class VideoDecodeComponent : public IlComponent {
 
   private:
     static constexpr size_t kHeldWithoutOutput = 8;
+    static constexpr size_t kHeldAtMost = 32;
 
     void run();
     void decodeBuffer(OMX_BUFFERHEADERTYPE* header);
+    void decode(const uint8_t* data, size_t size, bool end_of_stream);
+    void decodeSetAside();
+    bool outputOpen();
+    bool mayDecode();
     void deliver(AVFrame* picture);
+    void sendHeld();
     void announceSize(int width, int height);
     bool interrupted();
     void returnInputBuffers();
@@ -61,6 +69,8 @@ class VideoDecodeComponent : public IlComponent {
     bool stopping = false;
     std::deque<FramePtr> held;
     // Worker thread only:
+    std::vector<uint8_t> set_aside;
+    bool set_aside_ends_stream = false;
     int announced_width = 0;
     int announced_height = 0;
     std::thread worker;

@@ -1,0 +1,126 @@
+#include "video/video_fixture.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+namespace VideoTest {
+
+using Lumetra::Platform::Mesa::VideoTrace;
+
+const Colour kRed = {"red", 255, 0, 0};
+const Colour kGreen = {"lime", 0, 255, 0};
+const Colour kBlue = {"blue", 0, 0, 255};
+
+void VideoPlayerTest::SetUp() {
+    LumetraTest::useOffscreenDisplay(kScreenWidth, kScreenHeight);
+    renderer = std::make_unique<Lumetra::Renderer>();
+    EGLDisplay display = eglGetCurrentDisplay();
+    EGLSurface surface = eglGetCurrentSurface(EGL_DRAW);
+    EGLContext context = eglGetCurrentContext();
+    ASSERT_NE(context, EGL_NO_CONTEXT);
+    player = std::make_unique<Lumetra::VideoPlayer>(&display, &surface, &context);
+    decoders_before = VideoTrace::decoders().size();
+    renderers_before = VideoTrace::renderers().size();
+}
+
+void VideoPlayerTest::TearDown() {
+    if (player) {
+        player->sendStopSignal();
+        for (int id : started) {
+            player->stopPlayer(id);
+        }
+    }
+    player.reset();
+    renderer.reset();
+}
+
+GLuint VideoPlayerTest::makeVideoTexture(int width, int height) {
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    return texture;
+}
+
+LumetraTest::Frame VideoPlayerTest::drawTexture(GLuint texture) {
+    static const GLfloat quad[] = {-1, -1, 1, -1, -1, 1, 1, 1};
+    // Bottom-left, bottom-right, top-left, top-right, as the picture slots draw video.
+    static const GLfloat coordinates[] = {0, 0, 1, 0, 0, 1, 1, 1};
+    glViewport(0, 0, kScreenWidth, kScreenHeight);
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrthof(-1, 1, -1, 1, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glDisable(GL_BLEND);
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glTexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+    glDisableClientState(GL_COLOR_ARRAY);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    glVertexPointer(2, GL_FLOAT, 0, quad);
+    glTexCoordPointer(2, GL_FLOAT, 0, coordinates);
+    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    return LumetraTest::readFrame(kScreenWidth, kScreenHeight);
+}
+
+const Colour* VideoPlayerTest::shownColour(GLuint texture, bool* upright) {
+    LumetraTest::Frame frame = drawTexture(texture);
+    // Rows top first: the band covers the top quarter of the picture.
+    LumetraTest::Frame::Pixel top = frame.at(kScreenWidth / 2, kScreenHeight / 8);
+    LumetraTest::Frame::Pixel body = frame.at(kScreenWidth / 2, kScreenHeight * 5 / 8);
+    if (upright) {
+        *upright = LumetraTest::near(top, 255, 255, 255, 40);
+    }
+    for (const Colour* c : {&kRed, &kGreen, &kBlue}) {
+        if (LumetraTest::near(body, c->r, c->g, c->b, 40)) {
+            return c;
+        }
+    }
+    return nullptr;
+}
+
+int VideoPlayerTest::start(const std::string& clip, GLuint texture) {
+    int id = player->startFreePlayer(clip, &texture);
+    if (id > 0) {
+        started.push_back(id);
+    }
+    return id;
+}
+
+std::vector<std::shared_ptr<Lumetra::Platform::Mesa::DecoderTrace>> VideoPlayerTest::newDecoders() {
+    auto all = VideoTrace::decoders();
+    return {all.begin() + decoders_before, all.end()};
+}
+
+std::vector<std::shared_ptr<Lumetra::Platform::Mesa::RenderTrace>> VideoPlayerTest::newRenderers() {
+    auto all = VideoTrace::renderers();
+    return {all.begin() + renderers_before, all.end()};
+}
+
+bool VideoPlayerTest::waitFor(const std::function<bool()>& condition, double seconds) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+double VideoPlayerTest::timedStop(int id) {
+    auto begin = std::chrono::steady_clock::now();
+    player->stopPlayer(id);
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+}
+
+}  // namespace VideoTest

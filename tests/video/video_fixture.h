@@ -1,0 +1,63 @@
+#pragma once
+
+// A real offscreen renderer (64 x 36) whose GL context holds the video textures, a player
+// built on its EGL handles, and ways to look at what a video texture shows.
+
+#include <gtest/gtest.h>
+
+#include <EGL/egl.h>
+#include <GLES/gl.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "canvas/canvas_content/content_local_file_texture/video_player.h"
+#include "canvas/renderer.h"
+#include "platform/mesa/il/video_trace.h"
+#include "support/test_support.h"
+#include "video/clip_maker.h"
+
+namespace VideoTest {
+
+extern const Colour kRed;
+extern const Colour kGreen;
+extern const Colour kBlue;
+
+class VideoPlayerTest : public ::testing::Test {
+  protected:
+    static const int kScreenWidth = 64;
+    static const int kScreenHeight = 36;
+
+    void SetUp() override;
+    void TearDown() override;
+
+    // A texture defined as the picture slots define a video texture.
+    GLuint makeVideoTexture(int width, int height);
+    // Draws the texture over the whole screen with the video texture coordinates.
+    LumetraTest::Frame drawTexture(GLuint texture);
+    // The clip colour the texture shows below its top band, or null; `upright` tells
+    // whether the band is at the top.
+    const Colour* shownColour(GLuint texture, bool* upright = nullptr);
+
+    int start(const std::string& clip, GLuint texture);
+    std::string clipPath(const std::string& name) { return work.file(name); }
+    // Decoders created since the test began, oldest first.
+    std::vector<std::shared_ptr<Lumetra::Platform::Mesa::DecoderTrace>> newDecoders();
+    std::vector<std::shared_ptr<Lumetra::Platform::Mesa::RenderTrace>> newRenderers();
+    static bool waitFor(const std::function<bool()>& condition, double seconds);
+    // Seconds stopPlayer(id) took.
+    double timedStop(int id);
+
+    LumetraTest::TempWorkDir work;
+    std::unique_ptr<Lumetra::Renderer> renderer;
+    std::unique_ptr<Lumetra::VideoPlayer> player;
+    std::vector<int> started;
+
+  private:
+    size_t decoders_before = 0;
+    size_t renderers_before = 0;
+};
+
+}  // namespace VideoTest
