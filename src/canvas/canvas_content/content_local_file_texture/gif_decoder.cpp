@@ -170,15 +170,19 @@ bool GifDecoder::readImageDescriptor(GifImageDescriptor* image) {
 }
 
 bool GifDecoder::readImage() {
-    if (newFrameDue) {
-        if (!frames->addCopyOfCurrent()) {
-            return false;
-        }
-        newFrameDue = false;
-    }
     GifImageDescriptor image;
     if (!readImageDescriptor(&image)) {
         return false;
+    }
+    if (newFrameDue) {
+        // An image that covers the whole screen sets every pixel (transparent ones too), so
+        // its frame need not start as a copy; a failed image fails the whole file anyway.
+        const bool coversScreen = image.leftPosition == 0 && image.topPosition == 0 &&
+                                  image.width >= screen.width && image.height >= screen.height;
+        if (!frames->addFrame(!coversScreen)) {
+            return false;
+        }
+        newFrameDue = false;
     }
     const unsigned char* table = globalTable;
     int entries = globalEntries;

@@ -66,7 +66,7 @@ bool GifFrameList::startFirstFrame(const uint8_t pixel[4]) {
     return true;
 }
 
-bool GifFrameList::addCopyOfCurrent() {
+bool GifFrameList::addFrame(bool copyCurrent) {
     if (count == 0 || !reserveOneMore()) {
         return false;
     }
@@ -74,7 +74,9 @@ bool GifFrameList::addCopyOfCurrent() {
     if (frame == nullptr) {
         return false;
     }
-    memcpy(frame, frames[count - 1], frameBytes);
+    if (copyCurrent) {
+        memcpy(frame, frames[count - 1], frameBytes);
+    }
     frames[count] = frame;
     delays[count] = 0;
     ++count;

@@ -18,8 +18,9 @@ class GifFrameList {
 
     // Creates frame 0 with every pixel set to the 4 bytes of `pixel`.
     bool startFirstFrame(const uint8_t pixel[4]);
-    // Appends a copy of the current frame, which becomes the current one.
-    bool addCopyOfCurrent();
+    // Appends a frame, which becomes the current one: a copy of the current frame, or
+    // uninitialised when the caller is about to set every pixel.
+    bool addFrame(bool copyCurrent);
 
     unsigned char* current() const { return frames[count - 1]; }
     void setCurrentDelay(int delay) { delays[count - 1] = delay; }

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace LumetraTest {
+
+// What GIFLoader returned for one file, copied out (its buffers are freed again).
+struct LoadedGif {
+    bool ok = false;
+    int width = 0;
+    int height = 0;
+    int isLoopImage = 0;
+    int loopCount = 0;
+    std::vector<int> delays;
+    std::vector<std::vector<uint8_t>> frames;
+};
+
+LoadedGif loadGif(const std::string& path);
+
+}  // namespace LumetraTest
