@@ -1,0 +1,180 @@
+// The real program offscreen: a clip in a picture slot, chosen by Art-Net DMX, plays in the
+// snapshots, and a later snapshot shows a later picture of the clip.
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/test_support.h"
+#include "video/clip_maker.h"
+
+#define STBI_NO_SIMD
+#include <stb/stb_image.h>
+
+namespace VideoTest {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const int kWidth = 64;
+const int kHeight = 36;
+const Colour kClip[] = {{"red", 255, 0, 0}, {"lime", 0, 255, 0}, {"blue", 0, 0, 255}};
+
+bool artnetPortTaken() {
+    int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(6454);
+    bool taken = bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0;
+    close(fd);
+    return taken;
+}
+
+// ArtDmx for universe 3 with the canvas's 20 channels from address 5.
+void sendCanvas(const std::vector<unsigned char>& channels) {
+    std::vector<unsigned char> packet = {'A',  'r', 't', '-', 'N', 'e',  't', 0, 0x00,
+                                         0x50, 0,   14,  0,   0,   0x03, 0,   0, 0};
+    std::vector<unsigned char> slots(4, 0);
+    slots.insert(slots.end(), channels.begin(), channels.end());
+    packet[16] = static_cast<unsigned char>(slots.size() >> 8);
+    packet[17] = static_cast<unsigned char>(slots.size() & 0xff);
+    packet.insert(packet.end(), slots.begin(), slots.end());
+    int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(6454);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sendto(fd, packet.data(), packet.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof(to));
+    close(fd);
+}
+
+class Program {
+  public:
+    explicit Program(const std::string& dir) : snapshot(dir + "/snap.png") {
+        pid = fork();
+        if (pid == 0) {
+            if (chdir(dir.c_str()) != 0) {
+                _exit(127);
+            }
+            int log = open("program.log", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            dup2(log, 1);
+            dup2(log, 2);
+            setenv("LUMETRA_DISPLAY", "headless", 1);
+            setenv("LUMETRA_SCREEN", "64x36", 1);
+            setenv("LUMETRA_REFRESH", "60", 1);
+            setenv("LUMETRA_SNAPSHOT", snapshot.c_str(), 1);
+            std::string program = LumetraTest::builtProgram("rpi_lumetra");
+            execl(program.c_str(), program.c_str(), "--silent", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+    }
+    ~Program() {
+        kill(pid, SIGTERM);
+        int status = 0;
+        waitpid(pid, &status, 0);
+    }
+    // The colour at the centre of the next frame drawn; false when no snapshot came.
+    bool centre(int* r, int* g, int* b) {
+        struct stat before {};
+        bool had = stat(snapshot.c_str(), &before) == 0;
+        kill(pid, SIGUSR1);
+        auto end = Clock::now() + std::chrono::seconds(3);
+        while (Clock::now() < end) {
+            struct stat now {};
+            if (stat(snapshot.c_str(), &now) == 0 &&
+                (!had || now.st_ino != before.st_ino ||
+                 now.st_mtim.tv_nsec != before.st_mtim.tv_nsec)) {
+                int w = 0, h = 0, n = 0;
+                unsigned char* rgba = stbi_load(snapshot.c_str(), &w, &h, &n, 4);
+                bool ok = rgba && w == kWidth && h == kHeight;
+                if (ok) {
+                    const unsigned char* p = rgba + 4 * ((kHeight / 2) * kWidth + kWidth / 2);
+                    *r = p[0];
+                    *g = p[1];
+                    *b = p[2];
+                }
+                stbi_image_free(rgba);
+                return ok;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        return false;
+    }
+
+  private:
+    std::string snapshot;
+    pid_t pid;
+};
+
+// Index in the clip of the colour seen, or -1.
+int clipColour(int r, int g, int b) {
+    for (int i = 0; i < 3; i++) {
+        if (std::abs(r - kClip[i].r) < 50 && std::abs(g - kClip[i].g) < 50 &&
+            std::abs(b - kClip[i].b) < 50) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+TEST(BinaryVideo, ClipChosenByDmxPlaysInTheSnapshotsAndMovesOn) {
+    if (artnetPortTaken()) {
+        GTEST_SKIP() << "UDP 6454 is taken";
+    }
+    LumetraTest::TempWorkDir work;
+    ASSERT_TRUE(makeColourClip(work.file("textures/002.h264"), {kClip[0], kClip[1], kClip[2]},
+                               kWidth, kHeight, 10, 0.6));
+    LumetraTest::writePng(work.file("textures/000.png"), 1, 1, {255, 255, 255, 255});
+    LumetraTest::writeFile(work.file("config.txt"),
+                           "SUBNET=0\nUNIVERSE=3\nANZAHL=1\nDMX_START=5\nGPIO_LED=-1\n");
+    Program program(work.path());
+    auto end = Clock::now() + std::chrono::seconds(20);
+    while (!artnetPortTaken() && Clock::now() < end) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ASSERT_TRUE(artnetPortTaken()) << LumetraTest::readFile(work.file("program.log"));
+
+    // Slot 2 on a canvas over the whole screen, full light, no spin.
+    std::vector<unsigned char> canvas(20, 0);
+    canvas[0] = 2;
+    canvas[1] = 255;
+    canvas[2] = 128;
+    canvas[3] = 128;
+    canvas[4] = 255;
+    canvas[10] = canvas[11] = canvas[12] = 255;
+    canvas[15] = canvas[16] = 127;
+
+    int first = -1;
+    int r = 0, g = 0, b = 0;
+    end = Clock::now() + std::chrono::seconds(10);
+    while (first < 0 && Clock::now() < end) {
+        sendCanvas(canvas);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        ASSERT_TRUE(program.centre(&r, &g, &b));
+        first = clipColour(r, g, b);
+    }
+    ASSERT_GE(first, 0) << "the clip never showed; centre " << r << "," << g << "," << b;
+
+    int later = first;
+    end = Clock::now() + std::chrono::seconds(5);
+    while ((later == first || later < 0) && Clock::now() < end) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        ASSERT_TRUE(program.centre(&r, &g, &b));
+        later = clipColour(r, g, b);
+    }
+    EXPECT_EQ(later, (first + 1) % 3) << "a later snapshot shows the clip's next picture";
+}
+
+}  // namespace
+}  // namespace VideoTest
