@@ -1,7 +1,7 @@
 // Offscreen output for headless nodes and tests: Mesa's surfaceless platform with a
 // pbuffer of LUMETRA_SCREEN=WIDTHxHEIGHT (default 1920x1080). Swaps are paced at
 // LUMETRA_REFRESH frames per second (default 60) as a display's vertical sync would be, so
-// the render loop does not spin.
+// the render loop does not spin; 0 leaves them unpaced (benchmarks).
 
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
@@ -50,8 +50,8 @@ long refreshRate() {
     }
     char* end = nullptr;
     long rate = std::strtol(text, &end, 10);
-    if (*end != '\0' || rate < 1 || rate > 1000) {
-        std::fprintf(stderr, "lumetra: LUMETRA_REFRESH '%s' is not 1..1000, using %ld\n", text,
+    if (*end != '\0' || rate < 0 || rate > 1000) {
+        std::fprintf(stderr, "lumetra: LUMETRA_REFRESH '%s' is not 0..1000, using %ld\n", text,
                      kDefaultRefresh);
         return kDefaultRefresh;
     }
@@ -63,7 +63,8 @@ bool open() {
     if (display == EGL_NO_DISPLAY) {
         return false;
     }
-    frame_ns = 1000000000L / refreshRate();
+    const long rate = refreshRate();
+    frame_ns = rate > 0 ? 1000000000L / rate : 0;
     clock_gettime(CLOCK_MONOTONIC, &next_frame);
     return true;
 }
@@ -103,6 +104,9 @@ bool before(const struct timespec& a, const struct timespec& b) {
 // Waits for the next frame slot; a loop that fell behind starts a fresh schedule instead of
 // racing to catch up.
 void afterSwap() {
+    if (frame_ns == 0) {
+        return;
+    }
     addNanoseconds(&next_frame, frame_ns);
     struct timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
