@@ -97,13 +97,17 @@ void BM_RendererFrame(benchmark::State& state) {
 // The same GL calls with every value precomputed: what drawing costs without our logic.
 void BM_BareGlFrame(benchmark::State& state) {
     Scene& s = scene();
-    const float ratio = s.renderer->getScreenRatio();
-    (void)ratio;
-    GLfloat quad[12] = {-0.5f, -0.5f, 0, 0.5f, -0.5f, 0, -0.5f, 0.5f, 0, 0.5f, 0.5f, 0};
-    GLfloat color[16];
+    (void)s;
+    static GLfloat quad[12] = {-0.5f, -0.5f, 0, 0.5f, -0.5f, 0, -0.5f, 0.5f, 0, 0.5f, 0.5f, 0};
+    static GLfloat color[16];
     for (float& c : color)
         c = 0.5f;
-    const GLfloat tex[8] = {0, 1, 1, 1, 0, 0, 1, 0};
+    static const GLfloat tex[8] = {0, 1, 1, 1, 0, 0, 1, 0};
+    // The renderer's arrays stay bound for its life: restore them afterwards.
+    void* renderer_vertices = nullptr;
+    void* renderer_colors = nullptr;
+    glGetPointerv(GL_VERTEX_ARRAY_POINTER, &renderer_vertices);
+    glGetPointerv(GL_COLOR_ARRAY_POINTER, &renderer_colors);
     glVertexPointer(3, GL_FLOAT, 0, quad);
     glColorPointer(4, GL_FLOAT, 0, color);
     glTexCoordPointer(2, GL_FLOAT, 0, tex);
