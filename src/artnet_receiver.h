@@ -8,6 +8,7 @@
 
 namespace Lumetra {
 
+class Canvas;
 class CanvasManager;
 
 // Listens for Art-Net on UDP 6454, keeps the newest DMX frame of one universe, answers
@@ -41,6 +42,7 @@ class ArtnetReceiver {
 
     // DMX channel mapping (artnet_receiver_mapping.cpp).
     void updateCanvasValues();
+    void mapCanvas(Canvas* canvas, const unsigned char* channels);
     float correctAngleRange(float angle);
 
     // Status LED (artnet_receiver_led.cpp).

@@ -122,25 +122,32 @@ TEST_F(Mapping, MultiplierScalesPositionsAndSizesButNotTheVerticalSize) {
     EXPECT_EQ(canvas()->getScalingY(), -1.0f);
 }
 
+// Values where single and double precision give different floats, so each formula's
+// precision shows.
 TEST_F(Mapping, SizesInSinglePrecision) {
     build(1, 1, 0.7f);
-    setChannel(4, 93);
-    setChannel(5, 93);
+    setChannel(4, 3);
+    setChannel(5, 7);
     map();
-    float m = 0.7f;
-    EXPECT_EQ(canvas()->getScalingX(), 93.0f * m * 10.0f / 255.0f);
-    EXPECT_EQ(canvas()->getScalingY(), 93.0f * 10.0f / 255.0f / ratio());
+    const float m = 0.7f;
+    const float r = ratio();
+    EXPECT_EQ(canvas()->getScalingX(), 3.0f * m * 10.0f / 255.0f);
+    EXPECT_NE(canvas()->getScalingX(), static_cast<float>(3.0 * m * 10.0 / 255.0));
+    EXPECT_EQ(canvas()->getScalingY(), 7.0f * 10.0f / 255.0f / r);
+    EXPECT_NE(canvas()->getScalingY(), static_cast<float>(7.0 * 10.0 / 255.0 / r));
 }
 
 TEST_F(Mapping, PositionsInDoublePrecision) {
     build(1, 1, 0.7f);
-    setChannel(2, 33);
-    setChannel(3, 201);
+    setChannel(2, 4);
+    setChannel(3, 4);
     map();
-    double m = 0.7f;
-    EXPECT_EQ(canvas()->getPositionX(), static_cast<float>((33 - 128) * m * 20.0 / 256.0));
-    EXPECT_EQ(canvas()->getPositionY(),
-              static_cast<float>((201 - 128) * m * 20.0 / 256.0 / ratio()));
+    const double m = 0.7f;
+    const double r = ratio();
+    EXPECT_EQ(canvas()->getPositionX(), static_cast<float>((4 - 128) * m * 20.0 / 256.0));
+    EXPECT_NE(canvas()->getPositionX(), (4 - 128) * 0.7f * 20.0f / 256.0f);
+    EXPECT_EQ(canvas()->getPositionY(), static_cast<float>((4 - 128) * m * 20.0 / 256.0 / r));
+    EXPECT_NE(canvas()->getPositionY(), (4 - 128) * 0.7f * 20.0f / 256.0f / ratio());
 }
 
 TEST_F(Mapping, RingCountIsTheChannelDividedByFour) {
