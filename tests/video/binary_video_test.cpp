@@ -79,10 +79,18 @@ class Program {
             _exit(127);
         }
     }
-    ~Program() {
+    ~Program() { stop(); }
+    // Sends SIGTERM and waits for the end; the seconds it took.
+    double stop() {
+        if (pid <= 0) {
+            return 0;
+        }
+        auto begin = Clock::now();
         kill(pid, SIGTERM);
         int status = 0;
         waitpid(pid, &status, 0);
+        pid = -1;
+        return std::chrono::duration<double>(Clock::now() - begin).count();
     }
     // The colour at the centre of the next frame drawn; false when no snapshot came.
     bool centre(int* r, int* g, int* b) {
@@ -174,6 +182,7 @@ TEST(BinaryVideo, ClipChosenByDmxPlaysInTheSnapshotsAndMovesOn) {
         later = clipColour(r, g, b);
     }
     EXPECT_EQ(later, (first + 1) % 3) << "a later snapshot shows the clip's next picture";
+    EXPECT_LT(program.stop(), 3.0) << "a playing clip must not hold the shut-down up";
 }
 
 }  // namespace

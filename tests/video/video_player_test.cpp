@@ -166,6 +166,15 @@ TEST_F(PlayerTest, StopIsPromptWhileTheDecoderHoldsEveryInputBuffer) {
     glDeleteTextures(1, &texture);
 }
 
+TEST_F(PlayerTest, StoppingIdsOutsideOneToThreeOrUnstartedPlayersDoesNothing) {
+    player->stopPlayer(0);
+    player->stopPlayer(4);
+    player->stopPlayer(-1);
+    player->stopPlayer(2);  // never started: nothing to join
+    player->sendStopSignal();
+    EXPECT_TRUE(newDecoders().empty());
+}
+
 TEST_F(PlayerTest, ThreePlayersAtMostClaimedLowestFirstAndOtherIdsAreIgnored) {
     std::vector<std::string> clips;
     std::vector<GLuint> textures;
