@@ -2,6 +2,9 @@
 // DISPLAY is set and reachable, else the offscreen surface. Probing is quiet; a backend
 // the user named that fails gets one line on stderr.
 
+#include <dlfcn.h>
+#include <link.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -48,6 +51,23 @@ const Mesa::DisplayBackend* chooseBackend() {
     return nullptr;
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+// eglTerminate unloads Mesa's driver, and what it still held at exit would then be reported
+// as leaks from an unknown module, where no suppression can name it. Sanitizer builds keep
+// the driver loaded so that reports stay attributable.
+int pinDriver(struct dl_phdr_info* info, size_t, void*) {
+    if (info->dlpi_name != nullptr && std::strstr(info->dlpi_name, "_dri.so") != nullptr) {
+        dlopen(info->dlpi_name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+    }
+    return 0;
+}
+void pinDriversForLeakReports() {
+    dl_iterate_phdr(pinDriver, nullptr);
+}
+#else
+void pinDriversForLeakReports() {}
+#endif
+
 }  // namespace
 
 void hostInit() {
@@ -78,6 +98,7 @@ EGLSurface createFullscreenSurface(EGLDisplay display, EGLConfig config, uint32_
     if (backend == nullptr) {
         return EGL_NO_SURFACE;
     }
+    pinDriversForLeakReports();  // the driver is loaded by now: eglInitialize has run
     return backend->createSurface(display, config, width, height);
 }
 
