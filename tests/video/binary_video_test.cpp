@@ -89,6 +89,7 @@ class Program {
         kill(pid, SIGTERM);
         int status = 0;
         waitpid(pid, &status, 0);
+        exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         pid = -1;
         return std::chrono::duration<double>(Clock::now() - begin).count();
     }
@@ -119,6 +120,8 @@ class Program {
         }
         return false;
     }
+
+    int exit_status = -1;
 
   private:
     std::string snapshot;
@@ -183,6 +186,7 @@ TEST(BinaryVideo, ClipChosenByDmxPlaysInTheSnapshotsAndMovesOn) {
     }
     EXPECT_EQ(later, (first + 1) % 3) << "a later snapshot shows the clip's next picture";
     EXPECT_LT(program.stop(), 3.0) << "a playing clip must not hold the shut-down up";
+    EXPECT_EQ(program.exit_status, 0) << LumetraTest::readFile(work.file("program.log"));
 }
 
 }  // namespace
