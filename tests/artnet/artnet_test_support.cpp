@@ -2,6 +2,8 @@
 
 #include <arpa/inet.h>
 #include <dirent.h>
+#include <dlfcn.h>
+#include <link.h>
 #include <netinet/in.h>
 #include <sys/stat.h>
 #include <sys/socket.h>
@@ -72,6 +74,22 @@ ScratchDir::~ScratchDir() {
     }
 }
 
+namespace {
+
+// Mesa unloads its GL driver whenever the last EGL display goes; the sanitizers then lose
+// the driver's symbols (its leaks come from an "unknown module", TSan stops on an unloaded
+// suppressed library). Tests make and drop many screens, so the driver, once loaded, stays.
+int keepLoaded(dl_phdr_info* info, size_t, void*) {
+    std::string name = info->dlpi_name;
+    if (name.find("/dri/") != std::string::npos || name.find("libgallium") != std::string::npos ||
+        name.find("libLLVM") != std::string::npos) {
+        dlopen(name.c_str(), RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
+    }
+    return 0;
+}
+
+}  // namespace
+
 HeadlessScreen::HeadlessScreen(int canvases, const std::string& size) {
     char pattern[] = "/tmp/lumetra-screen-XXXXXX";
     if (mkdtemp(pattern) == nullptr) {
@@ -88,6 +106,7 @@ HeadlessScreen::HeadlessScreen(int canvases, const std::string& size) {
     setenv("LUMETRA_DISPLAY", "headless", 1);
     setenv("LUMETRA_SCREEN", size.c_str(), 1);
     screen = std::make_unique<CanvasManager>();
+    dl_iterate_phdr(keepLoaded, nullptr);
     group = screen->generateCanvasGroup(canvases, "CONTENT_TEXTURE_256");
 }
 
