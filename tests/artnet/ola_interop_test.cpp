@@ -99,6 +99,8 @@ class OlaInterop : public ::testing::Test {
         return "ip netns exec " + pair->ctl + " " + command;
     }
 
+    // Outlives TearDown, which needs olad's pid file in here to stop it.
+    ArtnetTest::ScratchDir scratch;
     std::unique_ptr<NetnsPair> pair;
     std::string ola_dir;
 };
@@ -113,7 +115,6 @@ std::string channels(const std::vector<int>& values) {
 
 TEST_F(OlaInterop, OlaDrivesTheCanvasesAndReadsOurPollReplies) {
     ArtnetTest::HeadlessScreen screen(2);
-    ArtnetTest::ScratchDir scratch;
     chmod(scratch.path().c_str(), 0755);  // olad runs as its own user and reads its config here
     pair = std::make_unique<NetnsPair>("eth0");
     Capture capture(pair->node, scratch.file("cap.pcapng"), scratch.file("tshark.log"));
