@@ -19,6 +19,9 @@ namespace Lumetra {
 namespace {
 
 constexpr useconds_t CYCLE_SLEEP_US = 50000;
+// Over 300 000 datagrams a second still drain within their cycle; a drain of this many
+// takes about 15 ms.
+constexpr int MAX_READS_PER_DRAIN = 16384;
 const char* const DEFAULT_GPIO_ROOT = "/sys/class/gpio";
 
 // Other threads (render loop, video decoders) are running when we give up, so leave
@@ -105,10 +108,13 @@ void ArtnetReceiver::listenCycle() {
     }
 }
 
+// Only an empty queue or a poll ends a drain. Datagrams we ignore (other universes, other
+// OpCodes, foreign traffic) are read past: stopping at each of them would let a busy
+// network fill the socket queue, so that our DMX arrived seconds late or was dropped. The
+// read count bounds one drain, so a flood cannot hold the listener in it.
 bool ArtnetReceiver::receive() {
     bool received = false;
-    bool go_on = true;
-    while (go_on) {
+    for (int reads = 0; reads < MAX_READS_PER_DRAIN; ++reads) {
         // Without an LED nothing resets the count; stop it short of overflowing.
         if (led_blink < INT_MAX) {
             ++led_blink;
@@ -117,16 +123,18 @@ bool ArtnetReceiver::receive() {
         socklen_t addr_len = sizeof(clientAddr);
         ssize_t n = recvfrom(s, buffer, sizeof(buffer), MSG_DONTWAIT,
                              reinterpret_cast<sockaddr*>(&clientAddr), &addr_len);
-        if (parseArtNet(static_cast<int>(n)) == 0) {
+        const bool accepted = parseArtNet(static_cast<int>(n)) == 0;
+        if (accepted) {
             received = true;
             if (led_blink > 2) {
                 setLED(0);
             }
-        } else {
-            go_on = false;
         }
         if (led_blink > 2) {
             setLED(1);
+        }
+        if (!accepted && (n < 0 || poll_answered)) {
+            break;
         }
     }
     return received;
@@ -135,7 +143,8 @@ bool ArtnetReceiver::receive() {
 int ArtnetReceiver::parseArtNet(int len) {
     ArtnetPacketKind kind = examineArtnetPacket(reinterpret_cast<const unsigned char*>(buffer), len,
                                                 artnet_subnet, artnet_universe, dmx512);
-    if (kind == ARTNET_POLL) {
+    poll_answered = kind == ARTNET_POLL;
+    if (poll_answered) {
         ArtPollReply();
     }
     return kind == ARTNET_DMX ? 0 : -1;

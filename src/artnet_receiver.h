@@ -69,6 +69,7 @@ class ArtnetReceiver {
     int led_blink = 0;
     bool is_root = false;
     std::string gpio_root;
+    bool poll_answered = false;  // the datagram parseArtNet examined last was a poll
 };
 
 }  // namespace Lumetra

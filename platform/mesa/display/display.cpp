@@ -51,9 +51,10 @@ const Mesa::DisplayBackend* chooseBackend() {
     return nullptr;
 }
 
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 // eglTerminate unloads Mesa's driver, and what it still held at exit would then be reported
-// as leaks from an unknown module, where no suppression can name it. Sanitizer builds keep
+// as leaks from an unknown module, where no suppression can name it (ThreadSanitizer stops
+// outright when a suppressed library goes away). Sanitizer builds keep
 // the driver loaded so that reports stay attributable.
 int pinDriver(struct dl_phdr_info* info, size_t, void*) {
     if (info->dlpi_name != nullptr && std::strstr(info->dlpi_name, "_dri.so") != nullptr) {
