@@ -18,7 +18,7 @@ const uint32_t kTimeUnknown = 0x100;
 const uint32_t kEndOfStream = 0x1;
 
 // Colours seen, one entry per change, while sampling the texture for `seconds`.
-std::vector<const Colour*> watch(VideoPlayerTest* test, GLuint texture, double seconds,
+std::vector<const Colour*> watch(GLuint texture, double seconds,
                                  const std::function<const Colour*(GLuint, bool*)>& sample,
                                  bool* always_upright) {
     std::vector<const Colour*> seen;
@@ -35,7 +35,6 @@ std::vector<const Colour*> watch(VideoPlayerTest* test, GLuint texture, double s
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(15));
     }
-    (void)test;
     return seen;
 }
 
@@ -57,8 +56,7 @@ class PlayerTest : public VideoPlayerTest {
   protected:
     std::vector<const Colour*> watchTexture(GLuint texture, double seconds, bool* upright) {
         return watch(
-            this, texture, seconds, [this](GLuint t, bool* u) { return shownColour(t, u); },
-            upright);
+            texture, seconds, [this](GLuint t, bool* u) { return shownColour(t, u); }, upright);
     }
 };
 
