@@ -50,8 +50,6 @@ void ConsoleScreen::initNCurses() {
     initscr();
     curs_set(0);
     noecho();
-    // Keys arrive one at a time, without waiting for Enter: `q` alone must stop the show.
-    cbreak();
     keypad(stdscr, TRUE);
     clear();
     // Reads never block: the key thread polls stdin itself so that it can see the quit flag.
