@@ -10,8 +10,7 @@
 
 namespace Lumetra {
 
-Renderer::Renderer()
-    : quadx{-1, -1, 0, 1, -1, 0, -1, 1, 0, 1, 1, 0}, zoom_type(1) {
+Renderer::Renderer() : quadx{-1, -1, 0, 1, -1, 0, -1, 1, 0, 1, 1, 0}, zoom_type(1) {
     for (GLfloat& c : color) {
         c = 1.0f;
     }
