@@ -100,8 +100,9 @@ void BM_BareGlFrame(benchmark::State& state) {
     (void)s;
     static GLfloat quad[12] = {-0.5f, -0.5f, 0, 0.5f, -0.5f, 0, -0.5f, 0.5f, 0, 0.5f, 0.5f, 0};
     static GLfloat color[16];
-    for (float& c : color)
-        c = 0.5f;
+    for (int i = 0; i < 16; ++i) {
+        color[i] = i % 4 == 3 ? 0.5f : 1.0f;  // white at half opacity, as the scene's canvases
+    }
     static const GLfloat tex[8] = {0, 1, 1, 1, 0, 0, 1, 0};
     // The renderer's arrays stay bound for its life: restore them afterwards.
     void* renderer_vertices = nullptr;
@@ -111,9 +112,25 @@ void BM_BareGlFrame(benchmark::State& state) {
     glVertexPointer(3, GL_FLOAT, 0, quad);
     glColorPointer(4, GL_FLOAT, 0, color);
     glTexCoordPointer(2, GL_FLOAT, 0, tex);
+    // One small texture per canvas, bound per canvas as the renderer binds each picture.
+    static GLuint textures[kCanvases];
+    static bool made = false;
+    if (!made) {
+        glGenTextures(kCanvases, textures);
+        const unsigned char pixel[4] = {255, 0, 0, 0};  // as the empty slots' pictures
+        for (GLuint t : textures) {
+            glBindTexture(GL_TEXTURE_2D, t);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+            glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixel);
+        }
+        made = true;
+    }
     for (auto _ : state) {
         glClear(GL_COLOR_BUFFER_BIT);
         for (int i = 0; i < kCanvases; ++i) {
+            glTexCoordPointer(2, GL_FLOAT, 0, tex);
+            glBindTexture(GL_TEXTURE_2D, textures[i]);
             glPushMatrix();
             for (int j = static_cast<int>(kCopies) - 1; j >= 0; --j) {
                 const float a = static_cast<float>(i * 11) + j * 360.0f / kCopies;

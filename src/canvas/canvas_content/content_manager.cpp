@@ -42,7 +42,7 @@ void ContentManager::addPlugin(ContentInterface* new_plugin) {
     content_types.push_back(new_plugin->getContentTypeName());
 }
 
-int ContentManager::getPluginId(std::string type_name) {
+int ContentManager::getPluginId(const std::string& type_name) {
     for (size_t i = 0; i < content_types.size(); ++i) {
         if (content_types[i] == type_name) {
             return static_cast<int>(i);

@@ -27,7 +27,7 @@ class ContentManager {
 
     void loadContentPlugins();
     void addPlugin(ContentInterface* new_plugin);
-    int getPluginId(std::string type_name);
+    int getPluginId(const std::string& type_name);
 
     std::vector<std::string> content_types;
     std::vector<ContentInterface*> content_plugins;

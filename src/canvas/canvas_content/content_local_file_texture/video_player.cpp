@@ -35,9 +35,12 @@ void setVersion(T* structure) {
     structure->nVersion.s.nStep = 0;
 }
 
-void failWith(const char* message) {
+// A fatal video failure ends the process from whichever thread meets it, while the render
+// loop and the other players run on: leave without running destructors under them.
+[[noreturn]] void failWith(const char* message) {
     puts(message);
-    exit(1);
+    fflush(stdout);
+    _exit(1);
 }
 
 // The next free decoder input buffer, or null once the run flag is cleared while none is
@@ -127,8 +130,9 @@ int VideoPlayer::startFreePlayer(std::string filename, GLuint* video_tex_ptr) {
     *p.eglImage = eglCreateImageKHR(display, context, EGL_GL_TEXTURE_2D_KHR,
                                     (EGLClientBuffer)(uintptr_t)*video_tex_ptr, nullptr);
     if (*p.eglImage == nullptr) {
-        printf("eglCreateImageKHR%d failed.\n", n);
-        exit(1);
+        char message[32];
+        snprintf(message, sizeof(message), "eglCreateImageKHR%d failed.", n);
+        failWith(message);
     }
     *p.filename = filename;
     *p.player_thread = std::thread(&VideoPlayer::video_decode_test, this, n);
@@ -156,8 +160,9 @@ void VideoPlayer::video_decode_test(int n) {
     Player p = player(n);
     const char* filename = p.filename->c_str();
     if (*p.eglImage == nullptr) {
-        printf("eglImage%d is null.\n", n);
-        exit(1);
+        char message[32];
+        snprintf(message, sizeof(message), "eglImage%d is null.", n);
+        failWith(message);
     }
     void* eglImage = *p.eglImage;
     COMPONENT_T*& egl_render = *p.egl_render;
