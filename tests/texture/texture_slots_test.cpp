@@ -137,6 +137,28 @@ TEST_F(TextureSlotsTest, ClipWhoseSizeMediainfoCannotTellIsFaintYellow) {
     EXPECT_TRUE(near(f.at(50, 50), 63, 63, 0, 2));
 }
 
+TEST_F(TextureSlotsTest, OnlyTheFirstThreeClipsPlayAFourthIsFaintRed) {
+    for (const char* slot : {"003", "009", "012", "200"}) {
+        ASSERT_EQ(LumetraTest::runCommand(
+                      std::string("ffmpeg -nostdin -loglevel error -y -f lavfi -i "
+                                  "color=c=white:s=32x16:r=25:d=0.4 -c:v libx264 -pix_fmt yuv420p "
+                                  "-f h264 textures/") +
+                      slot + ".h264"),
+                  0);
+    }
+    start();
+    for (int slot : {3, 9, 12}) {
+        Canvas* c = canvas(slot);
+        c->setScalingY(-1.0f);  // 32 x 16 clip: half as high as wide
+    }
+    Frame f = draw();
+    EXPECT_FALSE(near(f.at(50, 50), 63, 0, 0, 2));
+    canvases.clear();
+    canvas(200);
+    f = draw();
+    EXPECT_TRUE(near(f.at(50, 50), 63, 0, 0, 2));
+}
+
 TEST_F(TextureSlotsTest, MediainfoReplyIsParsedStrictly) {
     int w = 7, h = 7;
     EXPECT_TRUE(Lumetra::parseVideoSizeReply("info4lumetra|1280|720|\n", &w, &h));
