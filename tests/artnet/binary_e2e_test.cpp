@@ -1,10 +1,7 @@
 // The real program, offscreen, driven by Art-Net from this test process: each change must
 // show in the next snapshot taken 50 ms plus one frame after the packet was sent.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,10 +13,8 @@
 #include <vector>
 
 #include "artnet/artnet_test_support.h"
+#include "support/snapshot_program.h"
 #include "support/test_support.h"
-
-#define STBI_NO_SIMD
-#include <stb/stb_image.h>
 
 namespace Lumetra {
 namespace {
@@ -68,56 +63,16 @@ Look lookAt(const unsigned char* rgba) {
 
 class Program {
   public:
-    explicit Program(const std::string& dir) : snapshot(dir + "/snap.png") {
-        pid = fork();
-        if (pid == 0) {
-            if (chdir(dir.c_str()) != 0) {
-                _exit(127);
-            }
-            int log = open("program.log", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            dup2(log, 1);
-            dup2(log, 2);
-            setenv("LUMETRA_DISPLAY", "headless", 1);
-            setenv("LUMETRA_SCREEN", "64x36", 1);
-            setenv("LUMETRA_REFRESH", std::to_string(REFRESH).c_str(), 1);
-            setenv("LUMETRA_SNAPSHOT", snapshot.c_str(), 1);
-            std::string program = LumetraTest::builtProgram("rpi_lumetra");
-            execl(program.c_str(), program.c_str(), "--silent", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-    }
-    ~Program() {
-        kill(pid, SIGTERM);
-        int status = 0;
-        waitpid(pid, &status, 0);
-    }
+    explicit Program(const std::string& dir) : program(dir, WIDTH, HEIGHT, REFRESH) {}
     // The next frame the program draws, or an empty look with `ok` false.
     Look next(bool* ok) {
-        struct stat before {};
-        bool had = stat(snapshot.c_str(), &before) == 0;
-        kill(pid, SIGUSR1);
-        auto end = Clock::now() + std::chrono::seconds(3);
-        while (Clock::now() < end) {
-            struct stat now {};
-            if (stat(snapshot.c_str(), &now) == 0 &&
-                (!had || now.st_ino != before.st_ino ||
-                 now.st_mtim.tv_nsec != before.st_mtim.tv_nsec)) {
-                int w = 0, h = 0, n = 0;
-                unsigned char* rgba = stbi_load(snapshot.c_str(), &w, &h, &n, 4);
-                *ok = rgba != nullptr && w == WIDTH && h == HEIGHT;
-                Look look = *ok ? lookAt(rgba) : Look();
-                stbi_image_free(rgba);
-                return look;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        *ok = false;
-        return Look();
+        std::vector<uint8_t> frame = program.nextFrame();
+        *ok = !frame.empty();
+        return *ok ? lookAt(frame.data()) : Look();
     }
 
   private:
-    std::string snapshot;
-    pid_t pid;
+    LumetraTest::SnapshotProgram program;
 };
 
 // One canvas's 20 channels: a still, unturned picture at the centre.

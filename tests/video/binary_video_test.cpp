@@ -2,13 +2,10 @@
 // snapshots, and a later snapshot shows a later picture of the clip.
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -16,11 +13,9 @@
 #include <thread>
 #include <vector>
 
+#include "support/snapshot_program.h"
 #include "support/test_support.h"
 #include "video/clip_maker.h"
-
-#define STBI_NO_SIMD
-#include <stb/stb_image.h>
 
 namespace VideoTest {
 namespace {
@@ -59,74 +54,18 @@ void sendCanvas(const std::vector<unsigned char>& channels) {
     close(fd);
 }
 
-class Program {
-  public:
-    explicit Program(const std::string& dir) : snapshot(dir + "/snap.png") {
-        pid = fork();
-        if (pid == 0) {
-            if (chdir(dir.c_str()) != 0) {
-                _exit(127);
-            }
-            int log = open("program.log", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            dup2(log, 1);
-            dup2(log, 2);
-            setenv("LUMETRA_DISPLAY", "headless", 1);
-            setenv("LUMETRA_SCREEN", "64x36", 1);
-            setenv("LUMETRA_REFRESH", "60", 1);
-            setenv("LUMETRA_SNAPSHOT", snapshot.c_str(), 1);
-            std::string program = LumetraTest::builtProgram("rpi_lumetra");
-            execl(program.c_str(), program.c_str(), "--silent", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-    }
-    ~Program() { stop(); }
-    // Sends SIGTERM and waits for the end; the seconds it took.
-    double stop() {
-        if (pid <= 0) {
-            return 0;
-        }
-        auto begin = Clock::now();
-        kill(pid, SIGTERM);
-        int status = 0;
-        waitpid(pid, &status, 0);
-        exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        pid = -1;
-        return std::chrono::duration<double>(Clock::now() - begin).count();
-    }
-    // The colour at the centre of the next frame drawn; false when no snapshot came.
-    bool centre(int* r, int* g, int* b) {
-        struct stat before {};
-        bool had = stat(snapshot.c_str(), &before) == 0;
-        kill(pid, SIGUSR1);
-        auto end = Clock::now() + std::chrono::seconds(3);
-        while (Clock::now() < end) {
-            struct stat now {};
-            if (stat(snapshot.c_str(), &now) == 0 &&
-                (!had || now.st_ino != before.st_ino ||
-                 now.st_mtim.tv_nsec != before.st_mtim.tv_nsec)) {
-                int w = 0, h = 0, n = 0;
-                unsigned char* rgba = stbi_load(snapshot.c_str(), &w, &h, &n, 4);
-                bool ok = rgba && w == kWidth && h == kHeight;
-                if (ok) {
-                    const unsigned char* p = rgba + 4 * ((kHeight / 2) * kWidth + kWidth / 2);
-                    *r = p[0];
-                    *g = p[1];
-                    *b = p[2];
-                }
-                stbi_image_free(rgba);
-                return ok;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
+// The colour at the centre of the program's next frame; false when no snapshot came.
+bool centre(LumetraTest::SnapshotProgram& program, int* r, int* g, int* b) {
+    std::vector<uint8_t> frame = program.nextFrame();
+    if (frame.empty()) {
         return false;
     }
-
-    int exit_status = -1;
-
-  private:
-    std::string snapshot;
-    pid_t pid;
-};
+    const uint8_t* p = frame.data() + 4 * ((kHeight / 2) * kWidth + kWidth / 2);
+    *r = p[0];
+    *g = p[1];
+    *b = p[2];
+    return true;
+}
 
 // Index in the clip of the colour seen, or -1.
 int clipColour(int r, int g, int b) {
@@ -149,7 +88,7 @@ TEST(BinaryVideo, ClipChosenByDmxPlaysInTheSnapshotsAndMovesOn) {
     LumetraTest::writePng(work.file("textures/000.png"), 1, 1, {255, 255, 255, 255});
     LumetraTest::writeFile(work.file("config.txt"),
                            "SUBNET=0\nUNIVERSE=3\nANZAHL=1\nDMX_START=5\nGPIO_LED=-1\n");
-    Program program(work.path());
+    LumetraTest::SnapshotProgram program(work.path(), kWidth, kHeight, 60);
     auto end = Clock::now() + std::chrono::seconds(20);
     while (!artnetPortTaken() && Clock::now() < end) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -172,7 +111,7 @@ TEST(BinaryVideo, ClipChosenByDmxPlaysInTheSnapshotsAndMovesOn) {
     while (first < 0 && Clock::now() < end) {
         sendCanvas(canvas);
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        ASSERT_TRUE(program.centre(&r, &g, &b));
+        ASSERT_TRUE(centre(program, &r, &g, &b));
         first = clipColour(r, g, b);
     }
     ASSERT_GE(first, 0) << "the clip never showed; centre " << r << "," << g << "," << b;
@@ -181,12 +120,12 @@ TEST(BinaryVideo, ClipChosenByDmxPlaysInTheSnapshotsAndMovesOn) {
     end = Clock::now() + std::chrono::seconds(5);
     while ((later == first || later < 0) && Clock::now() < end) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        ASSERT_TRUE(program.centre(&r, &g, &b));
+        ASSERT_TRUE(centre(program, &r, &g, &b));
         later = clipColour(r, g, b);
     }
     EXPECT_EQ(later, (first + 1) % 3) << "a later snapshot shows the clip's next picture";
     EXPECT_LT(program.stop(), 3.0) << "a playing clip must not hold the shut-down up";
-    EXPECT_EQ(program.exit_status, 0) << LumetraTest::readFile(work.file("program.log"));
+    EXPECT_EQ(program.exitStatus(), 0) << LumetraTest::readFile(work.file("program.log"));
 }
 
 }  // namespace
