@@ -6,7 +6,8 @@
 
 namespace LumetraTest {
 
-// What GIFLoader returned for one file, copied out (its buffers are freed again).
+// A decoded GIF, copied out into plain containers: what GIFLoader returned for one file
+// (its buffers are freed again), or the reference reading it is compared against.
 struct LoadedGif {
     bool ok = false;
     int width = 0;
