@@ -2,6 +2,7 @@
 
 #include "artnet_packet.h"
 #include "artnet_receiver.h"
+#include "canvas/angle.h"
 #include "canvas/canvas_manager.h"
 
 namespace Lumetra {
@@ -49,16 +50,6 @@ struct Turn {
     float speed;
 };
 
-float wrapDegrees(float angle) {
-    while (angle >= 360.0f) {
-        angle -= 360.0f;
-    }
-    while (angle < 0.0f) {
-        angle += 360.0f;
-    }
-    return angle;
-}
-
 Turn turnFromChannels(int a, int s) {
     if (a > 0) {
         return {true, -(static_cast<float>(a) / 256.0f) * 360.0f, 0.0f};
@@ -70,13 +61,13 @@ Turn turnFromChannels(int a, int s) {
     int d = s - 127;
     int p = d * (d / 8);
     float step = static_cast<float>(p) / 65536.0f * 360.0f;
-    return {false, 0.0f, wrapDegrees(s > 127 ? -step : step)};
+    return {false, 0.0f, wrapAngle(s > 127 ? -step : step)};
 }
 
 }  // namespace
 
 float ArtnetReceiver::correctAngleRange(float angle) {
-    return wrapDegrees(angle);
+    return wrapAngle(angle);
 }
 
 void ArtnetReceiver::updateCanvasValues() {

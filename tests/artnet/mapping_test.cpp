@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <memory>
 
 #include "artnet/artnet_probe.h"
@@ -262,6 +263,16 @@ TEST_F(Mapping, AnglesWrapIntoOneTurn) {
     EXPECT_EQ(probe->correctAngleRange(725.0f), 5.0f);
     EXPECT_EQ(probe->correctAngleRange(-1.0f), 359.0f);
     EXPECT_EQ(probe->correctAngleRange(-0.0f), -0.0f);
+}
+
+// The same rule as the canvas's: huge and non-finite angles come back at once.
+TEST_F(Mapping, HugeAndNonFiniteAnglesReturnLikeTheCanvas) {
+    Canvas reference("CONTENT_TEXTURE_256");
+    for (float angle : {3.6e9f, -1e30f, std::numeric_limits<float>::max()}) {
+        EXPECT_EQ(probe->correctAngleRange(angle), reference.correctAngleRange(angle)) << angle;
+    }
+    EXPECT_TRUE(std::isinf(probe->correctAngleRange(-std::numeric_limits<float>::infinity())));
+    EXPECT_TRUE(std::isnan(probe->correctAngleRange(std::nanf(""))));
 }
 
 }  // namespace
