@@ -94,6 +94,20 @@ void BM_RendererFrame(benchmark::State& state) {
         static_cast<double>(allocations.load() - before) / static_cast<double>(state.iterations());
 }
 
+// The same scene fully transparent: nothing can show, so nothing should be drawn.
+void BM_RendererTransparentFrame(benchmark::State& state) {
+    Scene& s = scene();
+    for (auto* c : s.canvases)
+        c->setAlpha(0.0f);
+    for (auto _ : state) {
+        s.renderer->drawCanvases(s.canvases);
+        glFinish();
+    }
+    state.counters["quads_per_frame"] = s.renderer->quadsDrawn();
+    for (auto* c : s.canvases)
+        c->setAlpha(0.5f);
+}
+
 // The same GL calls with every value precomputed: what drawing costs without our logic.
 void BM_BareGlFrame(benchmark::State& state) {
     Scene& s = scene();
@@ -154,6 +168,7 @@ void BM_BareGlFrame(benchmark::State& state) {
 
 BENCHMARK(BM_BareGlFrame)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_RendererFrame)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_RendererTransparentFrame)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 }  // namespace
 

@@ -32,6 +32,8 @@ class Renderer {
     void drawCanvases(std::vector<Canvas*> canvases);
     void setZoom(int type);
     float correctAngleRange(float angle);
+    // Picture copies the last frame drew; canvases that cannot show are not drawn.
+    unsigned int quadsDrawn() const { return quads_drawn; }
 
   private:
     void init_ogl();
@@ -50,6 +52,7 @@ class Renderer {
     GLfloat color[16];
     int zoom_type;
     FrameSnapshot* snapshot;
+    unsigned int quads_drawn = 0;
 };
 
 }  // namespace Lumetra

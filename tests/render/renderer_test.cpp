@@ -70,6 +70,9 @@ class RendererTest : public ::testing::Test {
         for (auto& c : canvases) {
             list.push_back(c.get());
         }
+        return draw(list);
+    }
+    Frame draw(const std::vector<Canvas*>& list) {
         renderer->drawCanvases(list);
         return LumetraTest::readFrame(kWidth, kHeight);
     }
@@ -285,6 +288,50 @@ TEST_F(RendererTest, ClosedShutterHidesTheCanvasButStillBindsIt) {
     f = draw();
     EXPECT_EQ(probe->binds, 2);
     EXPECT_TRUE(near(f.at(50, 50), 255, 255, 255));  // the probe binds nothing: last texture
+}
+
+TEST_F(RendererTest, CanvasesThatCannotChangeAPixelAreNotDrawnAndThePictureStaysTheSame) {
+    Canvas* ring = canvas(0);  // four half-transparent copies around the centre
+    ring->setAlpha(0.5f);
+    ring->setNumber(4);
+    ring->setZoom(2.0f);
+    Canvas* spot = canvas(2);
+    spot->setScalingX(0.4f);
+    spot->setScalingY(0.4f);
+    spot->setPositionX(3.0f);
+    spot->setRotation(30.0f);
+    const std::vector<Canvas*> visible = {ring, spot};
+    const Frame reference = draw(visible);
+    ASSERT_EQ(renderer->quadsDrawn(), 5u);
+
+    // Between and over them: a transparent ring over everything, pictures without width
+    // or height, and a transparent canvas of a type that counts its binds.
+    auto* probe = new ProbePlugin("PROBE", 1.0f);
+    Lumetra::ContentManagerTestAccess::add(renderer->getContentManager(), probe);
+    Canvas* clear_ring = canvas(1);
+    clear_ring->setAlpha(0.0f);
+    clear_ring->setNumber(63);
+    clear_ring->setScalingX(10.0f);
+    Canvas* no_width = canvas(2);
+    no_width->setScalingX(0.0f);
+    no_width->setScalingY(5.0f);
+    Canvas* no_height = canvas(2);
+    no_height->setScalingY(0.0f);
+    no_height->setNumber(10);
+    Canvas* clear_probe = canvas(0, "PROBE");
+    clear_probe->setAlpha(0.0f);
+    const std::vector<Canvas*> mixed = {clear_ring, ring, no_width, no_height, clear_probe, spot};
+    const Frame f = draw(mixed);
+    EXPECT_EQ(renderer->quadsDrawn(), 5u);
+    EXPECT_EQ(probe->binds, 1) << "still bound: its clock goes on";
+    EXPECT_TRUE(f.rgba == reference.rgba) << "the picture changed";
+
+    // The faintest opacity still adds light: drawn.
+    clear_ring->setAlpha(1.0f / 255.0f);
+    clear_ring->setNumber(0);
+    const Frame faint = draw({clear_ring});
+    EXPECT_EQ(renderer->quadsDrawn(), 1u);
+    EXPECT_GT(faint.at(100, 50).r + faint.at(100, 50).g + faint.at(100, 50).b, 0);
 }
 
 TEST(RendererScreen, FullHdOutputHasTheExpectedRatio) {
