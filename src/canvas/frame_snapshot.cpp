@@ -5,13 +5,11 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#include <stb/stb_image_write.h>
+#include "canvas/snapshot_writer.h"
 
 namespace Lumetra {
 
@@ -32,6 +30,7 @@ FrameSnapshot::FrameSnapshot() {
         return;
     }
     path = target;
+    file_writer = std::make_unique<SnapshotWriter>(path);
     struct sigaction action;
     std::memset(&action, 0, sizeof(action));
     action.sa_handler = requestSnapshot;
@@ -46,15 +45,17 @@ FrameSnapshot::~FrameSnapshot() {
     }
 }
 
+// While a frame is being written the request stays set: it is taken by the first frame
+// after the write, however many arrived meanwhile.
 void FrameSnapshot::captureIfRequested(uint32_t width, uint32_t height) {
-    if (path.empty() || !snapshot_requested.exchange(false)) {
+    if (!file_writer || file_writer->busy() || !snapshot_requested.exchange(false)) {
         return;
     }
-    std::vector<uint8_t> rgba(static_cast<size_t>(width) * height * 4);
-    readFrame(width, height, rgba.data());
-    if (!writePng(path, width, height, rgba.data())) {
-        std::fprintf(stderr, "lumetra: cannot write snapshot %s\n", path.c_str());
-    }
+    uint8_t* bottom_up = file_writer->frameBuffer(width, height);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, static_cast<GLsizei>(width), static_cast<GLsizei>(height), GL_RGBA,
+                 GL_UNSIGNED_BYTE, bottom_up);
+    file_writer->submit();
 }
 
 void FrameSnapshot::readFrame(uint32_t width, uint32_t height, uint8_t* rgba) {
@@ -66,21 +67,6 @@ void FrameSnapshot::readFrame(uint32_t width, uint32_t height, uint8_t* rgba) {
     for (uint32_t y = 0; y < height; ++y) {
         std::memcpy(rgba + y * row, bottom_up.data() + (height - 1 - y) * row, row);
     }
-}
-
-bool FrameSnapshot::writePng(const std::string& target, uint32_t width, uint32_t height,
-                             const uint8_t* rgba) {
-    const std::string temporary = target + ".tmp" + std::to_string(getpid());
-    if (!stbi_write_png(temporary.c_str(), static_cast<int>(width), static_cast<int>(height), 4,
-                        rgba, static_cast<int>(width * 4))) {
-        std::remove(temporary.c_str());
-        return false;
-    }
-    if (std::rename(temporary.c_str(), target.c_str()) != 0) {
-        std::remove(temporary.c_str());
-        return false;
-    }
-    return true;
 }
 
 }  // namespace Lumetra

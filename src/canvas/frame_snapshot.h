@@ -1,13 +1,17 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace Lumetra {
 
+class SnapshotWriter;
+
 // Remote preview: when LUMETRA_SNAPSHOT names a file, each SIGUSR1 makes the render loop
-// write the next frame it draws there as an RGBA PNG, top row first. The file is written
-// beside the target and renamed over it, so a reader never sees half a picture.
+// read back the next frame it draws; a writer thread stores it there as an RGBA PNG, top
+// row first. Requests that arrive while a frame is being written are merged into one
+// snapshot of a later frame. Only a complete file replaces the last one.
 class FrameSnapshot {
   public:
     FrameSnapshot();
@@ -18,14 +22,15 @@ class FrameSnapshot {
 
     // Called after drawing, before the swap, with the GL context current.
     void captureIfRequested(uint32_t width, uint32_t height);
+    // The writer, while LUMETRA_SNAPSHOT is set; else null.
+    const SnapshotWriter* writer() const { return file_writer.get(); }
 
     // Reads the current frame of the bound framebuffer, top row first.
     static void readFrame(uint32_t width, uint32_t height, uint8_t* rgba);
-    static bool writePng(const std::string& path, uint32_t width, uint32_t height,
-                         const uint8_t* rgba);
 
   private:
     std::string path;
+    std::unique_ptr<SnapshotWriter> file_writer;
 };
 
 }  // namespace Lumetra

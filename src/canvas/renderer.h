@@ -28,6 +28,7 @@ class Renderer {
     int getScreenHeight();
     float getScreenRatio();
     ContentManager* getContentManager() { return content_manager; }
+    const FrameSnapshot* getSnapshot() const { return snapshot; }
 
     void drawCanvases(std::vector<Canvas*> canvases);
     void setZoom(int type);

@@ -1,0 +1,159 @@
+#include "canvas/snapshot_writer.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#include <stb/stb_image_write.h>
+
+namespace Lumetra {
+
+namespace {
+
+void appendBytes(void* context, void* data, int size) {
+    auto* out = static_cast<std::vector<uint8_t>*>(context);
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    out->insert(out->end(), bytes, bytes + size);
+}
+
+void flipRows(std::vector<uint8_t>* rgba, uint32_t width, uint32_t height) {
+    if (height < 2) {
+        return;
+    }
+    const size_t row = static_cast<size_t>(width) * 4;
+    std::vector<uint8_t> spare(row);
+    for (uint32_t top = 0, bottom = height - 1; top < bottom; ++top, --bottom) {
+        uint8_t* a = rgba->data() + top * row;
+        uint8_t* b = rgba->data() + bottom * row;
+        std::memcpy(spare.data(), a, row);
+        std::memmove(a, b, row);
+        std::memcpy(b, spare.data(), row);
+    }
+}
+
+bool writeAll(int fd, const std::vector<uint8_t>& bytes) {
+    size_t written = 0;
+    while (written < bytes.size()) {
+        ssize_t n = write(fd, bytes.data() + written, bytes.size() - written);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            if (n == 0) {
+                errno = ENOSPC;
+            }
+            return false;
+        }
+        written += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+std::string directoryOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
+SnapshotWriter::SnapshotWriter(std::string target) : path(std::move(target)) {
+    thread = std::thread(&SnapshotWriter::run, this);
+}
+
+SnapshotWriter::~SnapshotWriter() {
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        stopping = true;
+    }
+    wake.notify_one();
+    thread.join();
+}
+
+uint8_t* SnapshotWriter::frameBuffer(uint32_t w, uint32_t h) {
+    width = w;
+    height = h;
+    pixels.resize(static_cast<size_t>(w) * h * 4);
+    return pixels.data();
+}
+
+void SnapshotWriter::submit() {
+    working.store(true);
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        pending = true;
+    }
+    wake.notify_one();
+}
+
+void SnapshotWriter::run() {
+    std::unique_lock<std::mutex> lock(mutex);
+    for (;;) {
+        wake.wait(lock, [this] { return pending || stopping; });
+        if (pending) {
+            pending = false;
+            lock.unlock();
+            writeFrame();
+            working.store(false);
+            lock.lock();
+        } else {
+            return;
+        }
+    }
+}
+
+void SnapshotWriter::writeFrame() {
+    flipRows(&pixels, width, height);
+    std::vector<uint8_t> png;
+    std::string error = "cannot encode the picture";
+    if (stbi_write_png_to_func(appendBytes, &png, static_cast<int>(width), static_cast<int>(height),
+                               4, pixels.data(), static_cast<int>(width * 4)) != 0 &&
+        replaceFile(path, png, &error)) {
+        done.fetch_add(1);
+        return;
+    }
+    failures.fetch_add(1);
+    std::fprintf(stderr, "lumetra: cannot write snapshot %s: %s\n", path.c_str(), error.c_str());
+}
+
+bool SnapshotWriter::replaceFile(const std::string& target, const std::vector<uint8_t>& bytes,
+                                 std::string* error) {
+    // Beside the target, so that the rename stays within one file system.
+    const std::string temporary = target + ".tmp" + std::to_string(getpid());
+    int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        *error = std::strerror(errno);
+        return false;
+    }
+    bool ok = writeAll(fd, bytes) && fsync(fd) == 0;
+    int reason = ok ? 0 : errno;
+    if (close(fd) != 0 && ok) {  // some file systems report a full disk only here
+        ok = false;
+        reason = errno;
+    }
+    if (ok && std::rename(temporary.c_str(), target.c_str()) != 0) {
+        ok = false;
+        reason = errno;
+    }
+    if (!ok) {
+        *error = std::strerror(reason);
+        unlink(temporary.c_str());
+        return false;
+    }
+    // The rename itself reaches the disk with the directory.
+    int dir = open(directoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        fsync(dir);
+        close(dir);
+    }
+    return true;
+}
+
+}  // namespace Lumetra
