@@ -16,7 +16,7 @@ void setTerminalRestorer(TerminalRestorer restorer) {
 }
 
 void restoreTerminal() {
-    TerminalRestorer restorer = terminal_restorer.load();
+    TerminalRestorer restorer = terminal_restorer.exchange(nullptr);
     if (restorer != nullptr) {
         restorer();
     }

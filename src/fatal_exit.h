@@ -9,7 +9,8 @@ namespace Lumetra {
 using TerminalRestorer = void (*)();
 void setTerminalRestorer(TerminalRestorer restorer);
 
-// Puts the terminal back as it was before the program started (if anything changed it).
+// Puts the terminal back as it was before the program started (if anything changed it);
+// only the first call acts.
 void restoreTerminal();
 
 // Ends the process at once from any thread, without running destructors under the threads
