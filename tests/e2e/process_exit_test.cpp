@@ -126,6 +126,18 @@ TEST(FatalExitTest, PortTakenRestoresTheTerminalAndKeepsTheMessage) {
     expectNormalTerminal(work);
 }
 
+// A failed assertion (no display): the process dies of it as before, the terminal gets its
+// modes back, and what the assertion printed stays on the screen.
+TEST(FatalExitTest, FailedAssertionRestoresTheTerminalModes) {
+    LumetraTest::TempWorkDir work;
+    TerminalFixture term(work.path(), "", "LUMETRA_DISPLAY=x11 DISPLAY=", writeWrapper(work));
+    EXPECT_EQ(term.waitForExit(kStartSeconds), 128 + SIGABRT);
+    EXPECT_NE(term.screen().find("this->display!=((EGLDisplay)0)"), std::string::npos)
+        << term.screen();
+    EXPECT_EQ(term.tmuxFormat("#{cursor_flag}"), "1\n");
+    expectNormalTerminal(work);
+}
+
 // Start-up stuck in a picture's outside command (a `mediainfo` that never answers), on a
 // worker thread or on the main thread: `q`, SIGINT and SIGTERM still end the program
 // within a second, with the terminal restored.
