@@ -25,6 +25,8 @@ const char kTitle[] = "Raspberry Pi Lumetra | Version: 0.3.1\n";
 const int kKeyPollMs = 50;
 // A fatal exit waits this long at most for output in progress on the main thread.
 const std::chrono::milliseconds kExitOutputWait(200);
+// The tear-down waits this long at most for a terminal that takes no output.
+const int kEndOutputWaitMs = 200;
 
 std::string capability(const char* name) {
     const char* text = tigetstr(const_cast<char*>(name));
@@ -55,6 +57,16 @@ void disableFlowControl() {
         modes.c_iflag &= ~static_cast<tcflag_t>(IXON);
         tcsetattr(STDOUT_FILENO, TCSANOW, &modes);
         def_prog_mode();
+    }
+}
+
+// Writes to the terminal only when it can take them at once: a stalled terminal (a frozen
+// connection) must not hold up the render loop. What is not written now goes out with the
+// next refresh that can.
+void refreshIfWritable() {
+    struct pollfd out = {STDOUT_FILENO, POLLOUT, 0};
+    if (poll(&out, 1, 0) == 1 && (out.revents & POLLOUT) != 0) {
+        refresh();
     }
 }
 
@@ -120,8 +132,13 @@ void ConsoleScreen::endNCurses() {
     }
     std::lock_guard<std::timed_mutex> guard(output_lock);
     setTerminalRestorer(nullptr);
-    endwin();
-    TerminalState::forget();
+    struct pollfd out = {STDOUT_FILENO, POLLOUT, 0};
+    if (poll(&out, 1, kEndOutputWaitMs) == 1 && (out.revents & POLLOUT) != 0) {
+        endwin();
+        TerminalState::forget();
+    } else {
+        TerminalState::restore();  // a stalled terminal: modes back without waiting on it
+    }
 }
 
 void ConsoleScreen::restoreTerminalForExit() {
@@ -190,7 +207,7 @@ void ConsoleScreen::showTitle() {
     }
     wattrset(stdscr, A_BOLD);
     printw("%s", kTitle);
-    refresh();
+    refreshIfWritable();
     wattrset(stdscr, A_NORMAL);
 }
 
@@ -203,7 +220,7 @@ void ConsoleScreen::print(const char* aFormat, ...) {
     va_start(args, aFormat);
     vw_printw(stdscr, aFormat, args);
     va_end(args);
-    refresh();
+    refreshIfWritable();
 }
 
 void ConsoleScreen::moveTo(int line, int column) {
@@ -220,7 +237,7 @@ void ConsoleScreen::clearRestOfLine() {
         return;
     }
     clrtoeol();
-    refresh();
+    refreshIfWritable();
 }
 
 void ConsoleScreen::showStatus(int line, const char* text) {
@@ -233,7 +250,7 @@ void ConsoleScreen::showStatus(int line, const char* text) {
     mvprintw(line, 0, "%s", text);
     clrtoeol();
     move(y, x);
-    refresh();
+    refreshIfWritable();
 }
 
 }  // namespace Lumetra

@@ -19,7 +19,7 @@ const char kBanner[] = "Raspberry Pi Lumetra | Version: 0.3.1";
 const char kContentType[] = "CONTENT_TEXTURE_256";
 // A quit request during start-up ends the process within this time even where start-up
 // is stuck (the guard polls every 50 ms on top).
-const std::chrono::milliseconds kStartupQuitGrace(600);
+const std::chrono::milliseconds kStartupQuitGrace(400);
 
 // Loading the pictures takes seconds on a Pi: show how far it has come on the line where
 // the frame rate appears later, and stop when asked to quit.

@@ -1,10 +1,15 @@
 #include "terminal_state.h"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <cstring>
 
 namespace Lumetra {
+
+namespace {
+const int kWriteWaitMs = 100;
+}  // namespace
 
 int TerminalState::fd = -1;
 struct termios TerminalState::modes;
@@ -51,6 +56,11 @@ void TerminalState::restoreWith(const Bytes& bytes) {
     }
     if (have_modes) {
         tcsetattr(fd, TCSANOW, &modes);
+    }
+    // A terminal that takes nothing (a stalled connection) must not keep the process alive.
+    struct pollfd out = {fd, POLLOUT, 0};
+    if (poll(&out, 1, kWriteWaitMs) != 1 || (out.revents & POLLOUT) == 0) {
+        return;
     }
     size_t done = 0;
     while (done < bytes.length) {

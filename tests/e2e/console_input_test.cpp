@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <set>
 #include <string>
 
 #include "e2e/show_probe.h"
@@ -110,6 +111,25 @@ TEST_F(ConsoleInputTest, KeypadKeysWhoseSequenceHoldsAQDoNotQuit) {
     EXPECT_EQ(term.waitForExit(kQuitSeconds), 0);
 }
 
+// Ctrl-S would stop the terminal's output, and the render loop with it once a write
+// blocks: flow control is off, the frame rate keeps changing on the screen.
+TEST_F(ConsoleInputTest, CtrlSDoesNotStopTheConsole) {
+    TerminalFixture term(work.path(), "", "LUMETRA_DISPLAY=headless LUMETRA_SCREEN=64x36");
+    ASSERT_TRUE(term.waitForText("FPS:", kStartSeconds)) << term.screen();
+    term.sendKeys("C-s");
+    usleep(100000);
+    std::set<std::string> shown;
+    const double end = LumetraTest::monotonicSeconds() + 2.0;
+    while (LumetraTest::monotonicSeconds() < end && shown.size() < 3) {
+        shown.insert(term.screen());
+        usleep(50000);
+    }
+    EXPECT_GE(shown.size(), 3u) << "the console stopped after Ctrl-S";
+    term.sendKeys("C-q");
+    term.sendKeys("q");
+    EXPECT_EQ(term.waitForExit(kQuitSeconds), 0);
+}
+
 // The show must go on when nobody can type any more: end of input, a hang-up signal, the
 // terminal closed. The key thread stops reading, nothing spins, DMX still works, and a
 // SIGTERM still ends it through the clean tear-down.
@@ -146,7 +166,7 @@ TEST_P(DetachedConsoleTest, KeepsShowingAndListeningWithoutSpinning) {
     ASSERT_EQ(kill(pid, 0), 0) << how << " ended the show";
 
     const double share = ShowProbe::cpuShare(pid, 3.0);
-    RecordProperty("cpu_percent", std::to_string(static_cast<int>(share * 100)));
+    RecordProperty("cpu_permille", std::to_string(static_cast<int>(share * 1000)));
     EXPECT_LT(share, kIdleCpuShare) << how;
 
     EXPECT_NE(ShowProbe::centrePixel(pid, work.file("snap.png")), 0xffffff) << "shown too early";
