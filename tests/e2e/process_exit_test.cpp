@@ -104,6 +104,18 @@ TEST_F(StraySignalTest, MeaninglessSignalsAreIgnoredAndTheEndIsClean) {
     }
 }
 
+// A terminal curses does not know (a service without TERM) is no reason to refuse the
+// show: it runs without a console and a SIGTERM ends it as usual.
+TEST(UnknownTerminalTest, RunsTheShowWithoutAConsole) {
+    LumetraTest::TempWorkDir work;
+    TerminalFixture term(work.path(), "", std::string(kOffscreen) + " TERM=no-such-terminal");
+    usleep(static_cast<useconds_t>(3e6));  // nothing shows: give start-up time
+    ASSERT_TRUE(term.running()) << term.screen();
+    EXPECT_EQ(term.screen().find("Error opening terminal"), std::string::npos) << term.screen();
+    kill(term.pid(), SIGTERM);
+    EXPECT_EQ(term.waitForExit(kQuitSeconds), 0);
+}
+
 // A fatal start-up failure: the message, its stream and status as before, and the terminal
 // back in its normal mode with the message readable on it.
 TEST(FatalExitTest, PortTakenRestoresTheTerminalAndKeepsTheMessage) {
