@@ -185,7 +185,11 @@ void ConsoleScreen::keyListener() {
             }
             continue;
         }
-        if (count < 0 && (errno == EINTR || errno == EAGAIN)) {
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count < 0 && errno == EAGAIN) {
+            usleep(kKeyPollMs * 1000);  // input set non-blocking by someone else: no spinning
             continue;
         }
         return;  // end of input, or the terminal has gone: only a signal can end the show
