@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "artnet_packet.h"
+#include "fatal_exit.h"
 
 namespace Lumetra {
 
@@ -23,14 +24,6 @@ constexpr useconds_t CYCLE_SLEEP_US = 50000;
 // takes about 15 ms.
 constexpr int MAX_READS_PER_DRAIN = 16384;
 const char* const DEFAULT_GPIO_ROOT = "/sys/class/gpio";
-
-// Other threads (render loop, video decoders) are running when we give up, so leave
-// without running destructors under them.
-[[noreturn]] void endProcess() {
-    std::fflush(stdout);
-    std::fflush(stderr);
-    _exit(1);
-}
 
 std::string gpioRootFromEnvironment() {
     const char* root = std::getenv("LUMETRA_GPIO_ROOT");
@@ -81,16 +74,14 @@ ArtnetReceiver::~ArtnetReceiver() {
 void ArtnetReceiver::openSocket() {
     s = socket(AF_INET, SOCK_DGRAM, 0);
     if (s < 0) {
-        std::printf("init_net: Kann Socket nicht \366ffnen ...(%s)\n", std::strerror(errno));
-        endProcess();
+        fatalExit(stdout, "init_net: Kann Socket nicht \366ffnen ...(%s)\n", std::strerror(errno));
     }
     myAddr.sin_family = AF_INET;
     myAddr.sin_addr.s_addr = htonl(INADDR_ANY);
     myAddr.sin_port = htons(ARTNET_PORT);
     if (bind(s, reinterpret_cast<sockaddr*>(&myAddr), sizeof(myAddr)) < 0) {
-        std::printf("ArtnetReceiver: bind(): Kann Portnummern %d nicht binden (%s)\n", ARTNET_PORT,
-                    std::strerror(errno));
-        endProcess();
+        fatalExit(stdout, "ArtnetReceiver: bind(): Kann Portnummern %d nicht binden (%s)\n",
+                  ARTNET_PORT, std::strerror(errno));
     }
 }
 
@@ -154,8 +145,7 @@ int ArtnetReceiver::ArtPollReply() {
     GetMyIPAdress();
     int reply_socket = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
     if (reply_socket < 0) {
-        std::fprintf(stderr, "Error: socket()\n");
-        endProcess();
+        fatalExit(stderr, "Error: socket()\n");
     }
     sockaddr_in destination{};
     destination.sin_family = AF_INET;

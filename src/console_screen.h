@@ -8,6 +8,12 @@ namespace Lumetra {
 
 // The terminal console (ncurses) and the process-wide quit switch, set by the key `q` or
 // by SIGINT/SIGTERM. In silent mode nothing is shown and no keys are read.
+//
+// The render loop must never wait for the keyboard, so keys are read from standard input
+// by the key thread itself, without curses: curses is used for output only, from the main
+// thread. When input ends (end of file, SIGHUP: the terminal has gone) the key thread stops
+// reading and, after a hang-up, the console stops drawing; the show goes on until a signal
+// ends it.
 class ConsoleScreen {
   public:
     ConsoleScreen();
@@ -33,15 +39,21 @@ class ConsoleScreen {
     void initNCurses();
     void endNCurses();
     static void keyListener();
-    static bool readKeys();
+    static void hangUpReceiver(int signal);
+    // Registered for fatal exits on any thread.
+    static void restoreTerminalForExit();
+    // True (with the output lock taken) when output is to be drawn.
+    bool beginOutput(std::unique_lock<std::timed_mutex>& guard);
 
     static std::atomic<bool> quit;
     static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
-    // ncurses is not thread-safe: the key thread's reads and the main thread's output take
-    // turns. The key thread holds it only for a non-blocking read, so output never waits long.
-    static std::mutex curses_lock;
+    static std::atomic<bool> terminal_gone;
+    // Output comes from the main thread only; a fatal exit on another thread takes this
+    // (waiting a bounded time) so that it does not write into the middle of an update.
+    static std::timed_mutex output_lock;
 
     bool silent;
+    bool has_screen = false;
     std::thread key_listener_thread;
 };
 

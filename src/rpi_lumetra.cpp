@@ -1,6 +1,8 @@
 // Entry point: builds the console, the configuration, the canvas manager and the Art-Net
 // receiver in this order, renders until the quit flag is set, and tears down in reverse.
+// A quit request (`q`, SIGINT, SIGTERM) during start-up skips the steps not yet taken.
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -9,10 +11,31 @@
 #include "canvas/canvas_manager.h"
 #include "config_loader.h"
 #include "console_screen.h"
+#include "startup_guard.h"
 
 namespace {
+
 const char kBanner[] = "Raspberry Pi Lumetra | Version: 0.3.1";
 const char kContentType[] = "CONTENT_TEXTURE_256";
+// A quit request during start-up ends the process within this time even where start-up
+// is stuck (the guard polls every 50 ms on top).
+const std::chrono::milliseconds kStartupQuitGrace(400);
+
+// Loading the pictures takes seconds on a Pi: show how far it has come on the line where
+// the frame rate appears later, and stop when asked to quit.
+Lumetra::CanvasManager* loadCanvasManager(Lumetra::ConsoleScreen* c_screen) {
+    Lumetra::setLoadProgressReporter([c_screen](int done, int total) {
+        char text[64];
+        std::snprintf(text, sizeof(text), "Loading pictures %d/%d", done, total);
+        c_screen->showStatus(4, done < total ? text : "");
+    });
+    Lumetra::setLoadStopQuery([c_screen] { return c_screen->isQuit(); });
+    Lumetra::CanvasManager* screen = new Lumetra::CanvasManager();
+    Lumetra::setLoadStopQuery(nullptr);
+    Lumetra::setLoadProgressReporter(nullptr);
+    return screen;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -28,6 +51,7 @@ int main(int argc, char** argv) {
     }
 
     Lumetra::ConsoleScreen* c_screen = new Lumetra::ConsoleScreen(silent);
+    Lumetra::StartupGuard guard([c_screen] { return c_screen->isQuit(); }, kStartupQuitGrace);
     c_screen->showTitle();
 
     Lumetra::ConfigLoader* config = new Lumetra::ConfigLoader();
@@ -35,24 +59,23 @@ int main(int argc, char** argv) {
                     config->getArtnetSubnet(), config->getArtnetUniverse(), config->getVormelNum(),
                     config->getVormelDMXStart(), config->getZoomType());
 
-    // Loading the pictures takes seconds on a Pi: show how far it has come on the line
-    // where the frame rate appears later.
-    Lumetra::setLoadProgressReporter([c_screen](int done, int total) {
-        char text[64];
-        std::snprintf(text, sizeof(text), "Loading pictures %d/%d", done, total);
-        c_screen->showStatus(4, done < total ? text : "");
-    });
-    Lumetra::CanvasManager* screen = new Lumetra::CanvasManager();
-    Lumetra::setLoadProgressReporter(nullptr);
-    screen->setZoom(config->getZoomType());
-    c_screen->print("Screen: %i x %i\n", screen->getScreenWidth(), screen->getScreenHeight());
-
-    int group_id = screen->generateCanvasGroup(config->getVormelNum(), kContentType);
-
-    Lumetra::ArtnetReceiver* dmxr = new Lumetra::ArtnetReceiver(
-        screen, group_id, config->getArtnetUniverse(), config->getArtnetSubnet(),
-        config->getVormelDMXStart(), config->getScalingMultiplier(), config->getGpioLed());
-    c_screen->print("Init Done! Starting main loop... Press 'q' to quit! \n");
+    Lumetra::CanvasManager* screen = nullptr;
+    Lumetra::ArtnetReceiver* dmxr = nullptr;
+    if (!c_screen->isQuit()) {
+        screen = loadCanvasManager(c_screen);
+    }
+    if (!c_screen->isQuit()) {
+        screen->setZoom(config->getZoomType());
+        c_screen->print("Screen: %i x %i\n", screen->getScreenWidth(), screen->getScreenHeight());
+        int group_id = screen->generateCanvasGroup(config->getVormelNum(), kContentType);
+        dmxr = new Lumetra::ArtnetReceiver(screen, group_id, config->getArtnetUniverse(),
+                                           config->getArtnetSubnet(), config->getVormelDMXStart(),
+                                           config->getScalingMultiplier(), config->getGpioLed());
+        c_screen->print("Init Done! Starting main loop... Press 'q' to quit! \n");
+    }
+    if (!c_screen->isQuit()) {
+        guard.finish();  // start-up done; a later quit takes the normal way out
+    }
 
     while (!c_screen->isQuit()) {
         screen->renderFrame();
@@ -64,6 +87,7 @@ int main(int argc, char** argv) {
     delete dmxr;
     delete screen;
     delete config;
+    guard.finish();
     delete c_screen;
     return 0;
 }

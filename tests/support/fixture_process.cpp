@@ -61,6 +61,15 @@ void TerminalFixture::sendKeys(const std::string& keys) {
     tmux("send-keys " + keys);
 }
 
+void TerminalFixture::pasteFile(const std::string& path) {
+    tmux("load-buffer " + path);
+    tmux("paste-buffer -d");
+}
+
+void TerminalFixture::closeTerminal() {
+    tmux("kill-server");
+}
+
 std::string TerminalFixture::tmuxFormat(const std::string& format) {
     return tmux("display-message -p '" + format + "'");
 }

@@ -20,6 +20,11 @@ class TerminalFixture {
     // Waits up to `seconds` for `text` to appear on the screen.
     bool waitForText(const std::string& text, double seconds);
     void sendKeys(const std::string& keys);
+    // Types the contents of `path` into the terminal as a paste.
+    void pasteFile(const std::string& path);
+    // Closes the terminal as a dropped connection would: the program gets SIGHUP and its
+    // terminal is gone. Its exit status can no longer be seen.
+    void closeTerminal();
     std::string tmuxFormat(const std::string& format);
 
     pid_t pid();

@@ -33,7 +33,7 @@ ContentLocalFileTexture::ContentLocalFileTexture(EGLDisplay* d, EGLSurface* s, E
 // order, so the result (and which clips get the three players) is the sequential one.
 void ContentLocalFileTexture::loadSlots() {
     SlotLoader loader(kSlots, SlotLoader::defaultWorkers());
-    for (int i = 0; i < kSlots; ++i) {
+    for (int i = 0; i < kSlots && !loadStopRequested(); ++i) {
         textures[i] = new Texture(i, player, texCoords, texCoordsVid, loader.take(i));
         reportLoadProgress(i + 1, kSlots);
     }

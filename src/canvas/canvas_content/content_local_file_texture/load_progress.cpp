@@ -9,6 +9,11 @@ LoadProgressReporter& reporter() {
     static LoadProgressReporter instance;
     return instance;
 }
+
+LoadStopQuery& stopQuery() {
+    static LoadStopQuery instance;
+    return instance;
+}
 }  // namespace
 
 void setLoadProgressReporter(LoadProgressReporter r) {
@@ -19,6 +24,14 @@ void reportLoadProgress(int done, int total) {
     if (reporter()) {
         reporter()(done, total);
     }
+}
+
+void setLoadStopQuery(LoadStopQuery query) {
+    stopQuery() = std::move(query);
+}
+
+bool loadStopRequested() {
+    return stopQuery() && stopQuery()();
 }
 
 }  // namespace Lumetra

@@ -12,4 +12,12 @@ using LoadProgressReporter = std::function<void(int done, int total)>;
 void setLoadProgressReporter(LoadProgressReporter reporter);
 void reportLoadProgress(int done, int total);
 
+// The program may be asked to quit while it loads; whoever owns the quit switch registers a
+// query here, and the loading stops at the next slot when it answers true (the slots not
+// loaded stay empty). Asked on the render thread.
+using LoadStopQuery = std::function<bool()>;
+
+void setLoadStopQuery(LoadStopQuery query);
+bool loadStopRequested();
+
 }  // namespace Lumetra

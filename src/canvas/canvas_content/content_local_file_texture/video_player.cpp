@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "fatal_exit.h"
+
 namespace Lumetra {
 
 namespace {
@@ -38,9 +40,7 @@ void setVersion(T* structure) {
 // A fatal video failure ends the process from whichever thread meets it, while the render
 // loop and the other players run on: leave without running destructors under them.
 [[noreturn]] void failWith(const char* message) {
-    puts(message);
-    fflush(stdout);
-    _exit(1);
+    fatalExit(stdout, "%s\n", message);
 }
 
 // The next free decoder input buffer, or null once the run flag is cleared while none is

@@ -1,0 +1,199 @@
+// How the program ends: stray signals do not end it, a fatal start-up failure leaves the
+// terminal as it found it, and a quit request during a stuck start-up is obeyed in time.
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "e2e/show_probe.h"
+#include "support/fixture_process.h"
+#include "support/test_support.h"
+
+namespace {
+
+using LumetraTest::TerminalFixture;
+
+const double kStartSeconds = 60.0;
+const double kQuitSeconds = 1.5;
+const char kOffscreen[] = "LUMETRA_DISPLAY=headless LUMETRA_SCREEN=64x36 LUMETRA_REFRESH=20";
+
+// Runs the program inside a wrapper that records the program's own pid in .program and,
+// once it has ended, the terminal's modes (stty -a) in .stty; the wrapper ends with the
+// program's status.
+std::string writeWrapper(const LumetraTest::TempWorkDir& work) {
+    const std::string path = work.file("wrap.sh");
+    LumetraTest::writeFile(path,
+                           "#!/bin/sh\n"
+                           "sh -c 'echo $$ > .program; exec \"$@\"' sh \"$@\"\n"
+                           "status=$?\n"
+                           "stty -a > .stty 2>&1\n"
+                           "exit $status\n");
+    chmod(path.c_str(), 0755);
+    return path;
+}
+
+// The terminal is in its normal mode: typed keys echo and lines are edited.
+void expectNormalTerminal(const LumetraTest::TempWorkDir& work) {
+    const std::string modes = LumetraTest::readFile(work.file(".stty"));
+    EXPECT_NE(modes.find(" icanon"), std::string::npos) << modes;
+    EXPECT_EQ(modes.find("-icanon"), std::string::npos) << modes;
+    EXPECT_NE(modes.find(" echo "), std::string::npos) << modes;
+    EXPECT_EQ(modes.find("-echo "), std::string::npos) << modes;
+    EXPECT_EQ(modes.find("-ixon"), std::string::npos) << modes;
+}
+
+pid_t programPid(const LumetraTest::TempWorkDir& work, double seconds) {
+    const double end = LumetraTest::monotonicSeconds() + seconds;
+    do {
+        std::string text = LumetraTest::readFile(work.file(".program"));
+        if (!text.empty()) {
+            return static_cast<pid_t>(std::stol(text));
+        }
+        usleep(10000);
+    } while (LumetraTest::monotonicSeconds() < end);
+    return -1;
+}
+
+class StraySignalTest : public ::testing::Test {
+  protected:
+    LumetraTest::TempWorkDir work;
+    ShowProbe::FakeGpio gpio{work.file("gpio")};
+};
+
+// SIGUSR1 (without a snapshot file), SIGUSR2, SIGALRM, SIGPIPE, SIGHUP, SIGTSTP, once and
+// in a burst, do not end the show; the SIGTERM after them ends it cleanly.
+TEST_F(StraySignalTest, MeaninglessSignalsAreIgnoredAndTheEndIsClean) {
+    for (const bool silent : {false, true}) {
+        SCOPED_TRACE(silent ? "silent" : "console");
+        LumetraTest::writeFile(work.file("config.txt"), "GPIO_LED=17\n");
+        TerminalFixture term(work.path(), silent ? "--silent" : "",
+                             std::string(kOffscreen) + " LUMETRA_GPIO_ROOT=" + gpio.root);
+        const double end = LumetraTest::monotonicSeconds() + kStartSeconds;
+        // The receiver, the last step of start-up, exports the pin (root only).
+        while (getuid() == 0 && LumetraTest::readFile(gpio.root + "/export") != "17" &&
+               LumetraTest::monotonicSeconds() < end) {
+            usleep(20000);
+        }
+        if (!silent) {
+            ASSERT_TRUE(term.waitForText("FPS:", kStartSeconds)) << term.screen();
+        } else if (getuid() != 0) {
+            usleep(static_cast<useconds_t>(3e6));  // nothing shows: give start-up time
+        }
+        const pid_t pid = term.pid();
+        for (int round = 0; round < 20; ++round) {
+            for (int signal_number : {SIGUSR1, SIGUSR2, SIGALRM, SIGPIPE, SIGHUP, SIGTSTP}) {
+                kill(pid, signal_number);
+            }
+        }
+        usleep(500000);
+        ASSERT_TRUE(term.running()) << "status " << LumetraTest::readFile(work.file(".status"));
+        kill(pid, SIGTERM);
+        EXPECT_EQ(term.waitForExit(kQuitSeconds), 0);
+        if (getuid() == 0) {
+            EXPECT_EQ(gpio.value(), "0");
+            EXPECT_EQ(gpio.unexported(), "17");
+        }
+        LumetraTest::writeFile(gpio.root + "/unexport", "");
+        LumetraTest::writeFile(gpio.root + "/export", "");
+    }
+}
+
+// A terminal curses does not know (a service without TERM) is no reason to refuse the
+// show: it runs without a console and a SIGTERM ends it as usual.
+TEST(UnknownTerminalTest, RunsTheShowWithoutAConsole) {
+    LumetraTest::TempWorkDir work;
+    TerminalFixture term(work.path(), "", std::string(kOffscreen) + " TERM=no-such-terminal");
+    usleep(static_cast<useconds_t>(3e6));  // nothing shows: give start-up time
+    ASSERT_TRUE(term.running()) << term.screen();
+    EXPECT_EQ(term.screen().find("Error opening terminal"), std::string::npos) << term.screen();
+    kill(term.pid(), SIGTERM);
+    EXPECT_EQ(term.waitForExit(kQuitSeconds), 0);
+}
+
+// A fatal start-up failure: the message, its stream and status as before, and the terminal
+// back in its normal mode with the message readable on it.
+TEST(FatalExitTest, PortTakenRestoresTheTerminalAndKeepsTheMessage) {
+    LumetraTest::TempWorkDir work;
+    int taken = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(6454);
+    ASSERT_EQ(bind(taken, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+
+    TerminalFixture term(work.path(), "2> err.txt", kOffscreen, writeWrapper(work));
+    EXPECT_EQ(term.waitForExit(kStartSeconds), 1);
+    close(taken);
+    EXPECT_NE(term.screen().find("ArtnetReceiver: bind(): Kann Portnummern 6454 nicht binden "
+                                 "(Address already in use)"),
+              std::string::npos)
+        << term.screen();
+    EXPECT_EQ(LumetraTest::readFile(work.file("err.txt")), "");
+    EXPECT_EQ(term.tmuxFormat("#{cursor_flag} #{alternate_on}"), "1 0\n");
+    expectNormalTerminal(work);
+}
+
+// A failed assertion (no display): the process dies of it as before, the terminal gets its
+// modes back, and what the assertion printed stays on the screen.
+TEST(FatalExitTest, FailedAssertionRestoresTheTerminalModes) {
+    LumetraTest::TempWorkDir work;
+    TerminalFixture term(work.path(), "", "LUMETRA_DISPLAY=x11 DISPLAY=", writeWrapper(work));
+    EXPECT_EQ(term.waitForExit(kStartSeconds), 128 + SIGABRT);
+    EXPECT_NE(term.screen().find("this->display!=((EGLDisplay)0)"), std::string::npos)
+        << term.screen();
+    EXPECT_EQ(term.tmuxFormat("#{cursor_flag}"), "1\n");
+    expectNormalTerminal(work);
+}
+
+// Start-up stuck in a picture's outside command (a `mediainfo` that never answers), on a
+// worker thread or on the main thread: `q`, SIGINT and SIGTERM still end the program
+// within a second, with the terminal restored.
+class StartupQuitTest : public ::testing::TestWithParam<std::tuple<const char*, int>> {};
+
+TEST_P(StartupQuitTest, QuitDuringAStuckStartUpEndsWithinASecond) {
+    const std::string how = std::get<0>(GetParam());
+    const int load_threads = std::get<1>(GetParam());
+    LumetraTest::TempWorkDir work;
+    mkdir(work.file("bin").c_str(), 0755);
+    LumetraTest::writeFile(work.file("bin/mediainfo"),
+                           "#!/bin/sh\necho $$ > " + work.file(".mediainfo") + "\nexec sleep 30\n");
+    chmod(work.file("bin/mediainfo").c_str(), 0755);
+    LumetraTest::writeFile(work.file("textures/003.h264"), std::string(64, '\0'));
+    const std::string env = std::string(kOffscreen) +
+                            " LUMETRA_LOAD_THREADS=" + std::to_string(load_threads) +
+                            " PATH=" + work.file("bin") + ":" + std::getenv("PATH");
+    TerminalFixture term(work.path(), "", env, writeWrapper(work));
+    ASSERT_TRUE(term.waitForText("Loading pictures", kStartSeconds)) << term.screen();
+    usleep(500000);  // the loading is stuck by now
+    ASSERT_EQ(term.waitForExit(0), -1) << term.screen();
+    const pid_t pid = programPid(work, 5.0);
+    ASSERT_GT(pid, 0);
+
+    const double sent = LumetraTest::monotonicSeconds();
+    if (how == std::string("q")) {
+        term.sendKeys("q");
+    } else {
+        kill(pid, how == std::string("SIGINT") ? SIGINT : SIGTERM);
+    }
+    EXPECT_TRUE(ShowProbe::waitGone(pid, 1.0)) << how;
+    RecordProperty(
+        "quit_ms",
+        std::to_string(static_cast<int>((LumetraTest::monotonicSeconds() - sent) * 1000)));
+    EXPECT_EQ(term.waitForExit(kQuitSeconds), 0);
+    expectNormalTerminal(work);
+    const std::string stuck = LumetraTest::readFile(work.file(".mediainfo"));
+    if (!stuck.empty()) {
+        kill(static_cast<pid_t>(std::stol(stuck)), SIGKILL);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(KeysAndSignalsOnWorkerOrMainThread, StartupQuitTest,
+                         ::testing::Combine(::testing::Values("q", "SIGINT", "SIGTERM"),
+                                            ::testing::Values(0, 2)));
+
+}  // namespace
