@@ -243,6 +243,48 @@ TEST_F(PollReply, ReplyNamesTheUniverseAndWhetherDmxArrives) {
     node.reset();  // before the screen it drives
 }
 
+// Polls cannot turn the node into an amplifier: a few replies a second per controller and
+// in all, however many polls come and from however many addresses.
+TEST_F(PollReply, RepliesStayWithinTheirBudgetHoweverManyPollsCome) {
+    startNode("eth0");
+    for (int i = 0; i < 20; ++i) {
+        ArtnetTest::shell("ip -n " + pair->ctl + " addr add 10.254.55." + std::to_string(100 + i) +
+                          "/24 dev eth0");
+    }
+    InNetns in_ctl(pair->ctl);
+    Poller poller;
+    auto count = [&](int quiet_ms) {
+        int replies = 0;
+        while (!poller.next(quiet_ms).bytes.empty()) {
+            ++replies;
+        }
+        return replies;
+    };
+    const auto start = std::chrono::steady_clock::now();
+    auto elapsed = [&] {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    };
+    ArtnetTest::Sender one;
+    for (int i = 0; i < 200; ++i) {
+        one.send(ArtnetTest::artPoll(), NetnsPair::NODE_IP);
+    }
+    const int from_one = count(300);
+    EXPECT_GE(from_one, 1);
+    EXPECT_LE(from_one, 4 + 2 * elapsed() + 1) << "one controller";
+    int from_many = 0;
+    for (int i = 0; i < 20; ++i) {
+        ArtnetTest::Sender sender("10.254.55." + std::to_string(100 + i));
+        for (int p = 0; p < 10; ++p) {
+            sender.send(ArtnetTest::artPoll(), NetnsPair::NODE_IP);
+        }
+    }
+    from_many = count(300);
+    EXPECT_GE(from_many, 1);
+    EXPECT_LE(from_one + from_many, 10 + 5 * elapsed() + 1) << "all controllers";
+    std::printf("replies: %d to 200 polls from one, %d to 200 from twenty, in %.2f s\n", from_one,
+                from_many, elapsed());
+}
+
 TEST_F(PollReply, NonPollsGetNoReply) {
     startNode("eth0");
     InNetns in_ctl(pair->ctl);
