@@ -150,9 +150,10 @@ void ArtnetReceiver::waitForNextCycle() {
         }
         const long long ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
         timespec timeout{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
-        pollfd ready{s, POLLIN, 0};
-        const int n = ppoll(&ready, 1, &timeout, nullptr);
-        if (n > 0) {
+        // Every listening socket is watched and drained into the one frame.
+        pollfd sockets[] = {{s, POLLIN, 0}};
+        const int n = ppoll(sockets, sizeof(sockets) / sizeof(sockets[0]), &timeout, nullptr);
+        if (n > 0 && sockets[0].revents != 0) {
             frame_fresh |= receive();
             if (poll_cut) {
                 return;
