@@ -52,10 +52,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // Also as a node of the packet's own universe, so the slot copy is reached often.
         examineAs(data, len, data[14] >> 4, data[14] & 0x0f);
     }
+    // The reply built from input bytes: fixed fields hold, text fields end in a zero byte.
+    Lumetra::ArtPollReplyInfo info;
+    std::memcpy(&info.ip, data, size < sizeof(info.ip) ? size : sizeof(info.ip));
+    std::memcpy(info.mac, data, size < sizeof(info.mac) ? size : sizeof(info.mac));
+    info.subnet = len > 14 ? data[14] >> 4 : 0;
+    info.universe = len > 14 ? data[14] & 0x0f : 0;
+    info.dmx_arriving = size % 2 == 1;
+    info.replies = static_cast<unsigned int>(size * 2654435761u);
+    info.host.assign(reinterpret_cast<const char*>(data), size < 300 ? size : 300);
     unsigned char reply[Lumetra::ARTNET_POLL_REPLY_SIZE];
-    uint32_t ip = 0;
-    std::memcpy(&ip, data, size < sizeof(ip) ? size : sizeof(ip));
-    Lumetra::buildArtPollReply(ip, reply);
+    Lumetra::buildArtPollReply(info, reply);
     check(reply[8] == 0x00 && reply[9] == 0x21 && reply[14] == 0x36 && reply[15] == 0x19);
+    check(std::memcmp(reply + 26, "VORMEL", 7) == 0);
+    check(reply[44 + 63] == 0 && reply[108 + 63] == 0 && reply[173] == 1);
     return 0;
 }

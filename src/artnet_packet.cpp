@@ -1,6 +1,9 @@
 #include "artnet_packet.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace Lumetra {
 
@@ -11,6 +14,25 @@ constexpr int OP_POLL = 0x2000;
 constexpr int OP_POLL_REPLY = 0x2100;
 constexpr int OP_DMX = 0x5000;
 constexpr int DMX_HEADER_SIZE = 18;
+constexpr int RC_POWER_OK = 0x0001;
+constexpr unsigned char STATUS1_ADDRESS_BY_FRONT_PANEL = 0x10;
+constexpr unsigned char PORT_OUTPUT_DMX512 = 0x80;
+constexpr unsigned char GOOD_OUTPUT_DATA = 0x80;
+constexpr unsigned char GOOD_OUTPUT_B_RDM_DISABLED = 0x80;
+constexpr unsigned char STYLE_NODE = 0x00;
+
+void putAddress(uint32_t ip, unsigned char* out) {
+    out[0] = static_cast<unsigned char>(ip >> 24);
+    out[1] = static_cast<unsigned char>(ip >> 16);
+    out[2] = static_cast<unsigned char>(ip >> 8);
+    out[3] = static_cast<unsigned char>(ip);
+}
+
+// Copies at most size - 1 characters, so the field always ends in a zero byte.
+void putText(unsigned char* field, size_t size, const char* text) {
+    const size_t len = std::min(std::strlen(text), size - 1);
+    std::memcpy(field, text, len);
+}
 
 ArtnetPacketKind copyDmxSlots(const unsigned char* data, int len, int subnet, int universe,
                               unsigned char* dmx512) {
@@ -55,19 +77,34 @@ ArtnetPacketKind examineArtnetPacket(const unsigned char* data, int len, int sub
     return ARTNET_IGNORED;
 }
 
-void buildArtPollReply(uint32_t ip, unsigned char* out) {
+void buildArtPollReply(const ArtPollReplyInfo& info, unsigned char* out) {
     std::memset(out, 0, ARTNET_POLL_REPLY_SIZE);
     std::memcpy(out, ARTNET_ID, sizeof(ARTNET_ID));
     out[8] = OP_POLL_REPLY & 0xff;
     out[9] = OP_POLL_REPLY >> 8;
-    out[10] = static_cast<unsigned char>(ip >> 24);
-    out[11] = static_cast<unsigned char>(ip >> 16);
-    out[12] = static_cast<unsigned char>(ip >> 8);
-    out[13] = static_cast<unsigned char>(ip);
+    putAddress(info.ip, out + 10);
     out[14] = ARTNET_PORT & 0xff;
     out[15] = ARTNET_PORT >> 8;
-    const char short_name[] = "VORMEL";
-    std::memcpy(out + 26, short_name, sizeof(short_name) - 1);
+    // NetSwitch (18) stays 0: we take any Net.
+    out[19] = static_cast<unsigned char>(info.subnet & 0x0f);  // SubSwitch
+    out[23] = STATUS1_ADDRESS_BY_FRONT_PANEL;                  // set in config.txt
+    putText(out + 26, 18, "VORMEL");                           // ShortName
+    const std::string long_name = "Lumetra " + info.host;
+    putText(out + 44, 64, long_name.c_str());
+    char report[64];
+    std::snprintf(report, sizeof(report), "#%04x [%04u] %s", RC_POWER_OK, info.replies % 10000,
+                  info.dmx_arriving ? "DMX arriving" : "No DMX");
+    putText(out + 108, 64, report);                       // NodeReport
+    out[173] = 1;                                         // NumPorts, low byte
+    out[174] = PORT_OUTPUT_DMX512;                        // PortTypes[0]
+    out[182] = info.dmx_arriving ? GOOD_OUTPUT_DATA : 0;  // GoodOutput[0]
+    // SwOut[0]: OLA compares the whole byte, so the subnet goes in the high nibble too.
+    out[190] = static_cast<unsigned char>((info.subnet << 4) | (info.universe & 0x0f));
+    out[200] = STYLE_NODE;
+    std::memcpy(out + 201, info.mac, sizeof(info.mac));
+    putAddress(info.ip, out + 207);  // BindIp
+    out[211] = 1;                    // BindIndex: the root device
+    out[213] = GOOD_OUTPUT_B_RDM_DISABLED;
 }
 
 }  // namespace Lumetra

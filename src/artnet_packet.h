@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace Lumetra {
 
@@ -20,8 +21,19 @@ enum ArtnetPacketKind {
 ArtnetPacketKind examineArtnetPacket(const unsigned char* data, int len, int subnet, int universe,
                                      unsigned char* dmx512);
 
-// Fills `out` (ARTNET_POLL_REPLY_SIZE bytes) with our ArtPollReply for the node address
-// `ip`, given in host byte order.
-void buildArtPollReply(uint32_t ip, unsigned char* out);
+// What an ArtPollReply says about this node.
+struct ArtPollReplyInfo {
+    uint32_t ip = 0;            // host byte order; also the BindIp
+    unsigned char mac[6] = {};  // of the interface whose address `ip` is
+    int subnet = 0;             // the universe we take DMX for
+    int universe = 0;
+    bool dmx_arriving = false;
+    unsigned int replies = 0;  // replies sent before this one, counted in the NodeReport
+    std::string host;          // host name, for a LongName that tells fixtures apart
+};
+
+// Fills `out` (ARTNET_POLL_REPLY_SIZE bytes) with our ArtPollReply: a node with one
+// DMX512 output port on the configured universe. Bytes the reply does not use are 0.
+void buildArtPollReply(const ArtPollReplyInfo& info, unsigned char* out);
 
 }  // namespace Lumetra

@@ -1,11 +1,11 @@
 #include "artnet_receiver.h"
 
 #include <arpa/inet.h>
-#include <net/if.h>
-#include <sys/ioctl.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -19,9 +19,14 @@ namespace Lumetra {
 
 namespace {
 
-constexpr useconds_t CYCLE_SLEEP_US = 50000;
-// Over 300 000 datagrams a second still drain within their cycle; a drain of this many
-// takes about 15 ms.
+constexpr std::chrono::microseconds CYCLE(50000);
+constexpr std::chrono::milliseconds NAP(1);
+// Room for bursts: at line rate (1 Gbit/s) several milliseconds of traffic, so that the
+// listener's naps and short stalls lose no datagram. The kernel counts a datagram's
+// overhead too (about 830 bytes for an empty one) and grants twice what is asked.
+constexpr int RECEIVE_BUFFER_BYTES = 4 << 20;
+// More reads than the granted buffer can hold datagrams (8 MiB / 830 bytes), so one drain
+// reaches the end of whatever was queued when it began. 16384 reads take about 15 ms.
 constexpr int MAX_READS_PER_DRAIN = 16384;
 const char* const DEFAULT_GPIO_ROOT = "/sys/class/gpio";
 
@@ -83,37 +88,91 @@ void ArtnetReceiver::openSocket() {
         fatalExit(stdout, "ArtnetReceiver: bind(): Kann Portnummern %d nicht binden (%s)\n",
                   ARTNET_PORT, std::strerror(errno));
     }
+    sizeReceiveBuffer();
+    // The interface a poll came in on decides the address its reply gives.
+    const int on = 1;
+    setsockopt(s, IPPROTO_IP, IP_PKTINFO, &on, sizeof(on));
 }
 
+void ArtnetReceiver::sizeReceiveBuffer() {
+    int size = RECEIVE_BUFFER_BYTES;
+    // As root the kernel's ceiling (net.core.rmem_max) does not apply; otherwise it caps
+    // the size. Either way the kernel reports what it granted.
+    if (setsockopt(s, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof(size)) != 0) {
+        setsockopt(s, SOL_SOCKET, SO_RCVBUF, &size, sizeof(size));
+    }
+    socklen_t len = sizeof(receive_buffer);
+    getsockopt(s, SOL_SOCKET, SO_RCVBUF, &receive_buffer, &len);
+}
+
+// A cycle that a poll cut short is followed at once by the next one, so an answered poll
+// costs the DMX behind it no time.
 void ArtnetReceiver::netListener() {
     while (!quit) {
         listenCycle();
-        usleep(CYCLE_SLEEP_US);
+        if (!poll_cut) {
+            waitForNextCycle();
+        }
     }
 }
 
-// One cycle maps the frame at most once, however many packets the drain took in.
+// Drains every socket into the frame and maps it at most once, however many packets came.
 void ArtnetReceiver::listenCycle() {
-    if (receive()) {
+    frame_fresh |= receive();
+    if (frame_fresh) {
+        frame_fresh = false;
+        last_dmx = std::chrono::steady_clock::now();
+        dmx_seen = true;
         updateCanvasValues();
     }
 }
 
-// Only an empty queue or a poll ends a drain. Datagrams we ignore (other universes, other
-// OpCodes, foreign traffic) are read past: stopping at each of them would let a busy
-// network fill the socket queue, so that our DMX arrived seconds late or was dropped. The
-// read count bounds one drain, so a flood cannot hold the listener in it.
+// The pause between cycles still takes datagrams in as they arrive, into the frame that
+// the next cycle maps: a queue left to fill for a whole pause under a flood overflows, and
+// the kernel then drops our DMX with the junk. A short nap after each drain keeps the
+// wake-ups few; the receive buffer holds what arrives meanwhile.
+void ArtnetReceiver::waitForNextCycle() {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + CYCLE;
+    while (!quit) {
+        const Clock::duration left = deadline - Clock::now();
+        if (left <= Clock::duration::zero()) {
+            return;
+        }
+        const long long ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+        timespec timeout{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+        // Every listening socket is watched and drained into the one frame.
+        pollfd sockets[] = {{s, POLLIN, 0}};
+        const int n = ppoll(sockets, sizeof(sockets) / sizeof(sockets[0]), &timeout, nullptr);
+        if (n > 0 && sockets[0].revents != 0) {
+            frame_fresh |= receive();
+            if (poll_cut) {
+                return;
+            }
+        }
+        if (n != 0) {
+            std::this_thread::sleep_for(std::min<Clock::duration>(NAP, deadline - Clock::now()));
+        }
+    }
+}
+
+// Only an empty queue, or the first answered poll after a full cycle, ends a drain.
+// Datagrams we ignore (other universes, other OpCodes, foreign traffic, polls beyond the
+// reply budget) are read past: stopping at each of them would let a busy network fill
+// the socket queue, so that our DMX arrived seconds late or was dropped. The read count
+// bounds one drain, so a flood cannot hold the listener in it; it exceeds what the
+// receive buffer can hold, so a drain can always reach the newest datagram.
 bool ArtnetReceiver::receive() {
     bool received = false;
+    const bool poll_may_end = !poll_cut;
+    poll_cut = false;
     for (int reads = 0; reads < MAX_READS_PER_DRAIN; ++reads) {
         // Without an LED nothing resets the count; stop it short of overflowing.
         if (led_blink < INT_MAX) {
             ++led_blink;
         }
         std::memset(buffer, 0, sizeof(buffer));
-        socklen_t addr_len = sizeof(clientAddr);
-        ssize_t n = recvfrom(s, buffer, sizeof(buffer), MSG_DONTWAIT,
-                             reinterpret_cast<sockaddr*>(&clientAddr), &addr_len);
+        const ssize_t n = readDatagram();
         const bool accepted = parseArtNet(static_cast<int>(n)) == 0;
         if (accepted) {
             received = true;
@@ -124,17 +183,51 @@ bool ArtnetReceiver::receive() {
         if (led_blink > 2) {
             setLED(1);
         }
-        if (!accepted && (n < 0 || poll_answered)) {
+        if (accepted) {
+            continue;
+        }
+        if (n < 0) {
+            break;
+        }
+        if (poll_answered && poll_may_end) {
+            poll_cut = true;
             break;
         }
     }
     return received;
 }
 
+// One datagram without blocking, cut to the buffer; also notes the interface it came in
+// on, which a poll reply may need.
+ssize_t ArtnetReceiver::readDatagram() {
+    iovec data{buffer, sizeof(buffer)};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))];
+    msghdr message{};
+    message.msg_name = &clientAddr;
+    message.msg_namelen = sizeof(clientAddr);
+    message.msg_iov = &data;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof(control);
+    const ssize_t n = recvmsg(s, &message, MSG_DONTWAIT);
+    if (n < 0) {
+        return n;
+    }
+    for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+        if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
+            in_pktinfo info;
+            std::memcpy(&info, CMSG_DATA(c), sizeof(info));
+            arrival_ifindex = info.ipi_ifindex;
+            arrival_local = info.ipi_spec_dst;
+        }
+    }
+    return n;
+}
+
 int ArtnetReceiver::parseArtNet(int len) {
     ArtnetPacketKind kind = examineArtnetPacket(reinterpret_cast<const unsigned char*>(buffer), len,
                                                 artnet_subnet, artnet_universe, dmx512);
-    poll_answered = kind == ARTNET_POLL;
+    poll_answered = kind == ARTNET_POLL && pollWanted();
     if (poll_answered) {
         ArtPollReply();
     }
@@ -142,7 +235,7 @@ int ArtnetReceiver::parseArtNet(int len) {
 }
 
 int ArtnetReceiver::ArtPollReply() {
-    GetMyIPAdress();
+    const ArtPollReplyInfo info = pollReplyInfo();
     int reply_socket = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
     if (reply_socket < 0) {
         fatalExit(stderr, "Error: socket()\n");
@@ -152,26 +245,15 @@ int ArtnetReceiver::ArtPollReply() {
     destination.sin_port = htons(ARTNET_PORT);
     destination.sin_addr = clientAddr.sin_addr;
     unsigned char reply[ARTNET_POLL_REPLY_SIZE];
-    buildArtPollReply(ntohl(myAddr.sin_addr.s_addr), reply);
+    buildArtPollReply(info, reply);
     sendto(reply_socket, reply, sizeof(reply), 0, reinterpret_cast<sockaddr*>(&destination),
            sizeof(destination));
     close(reply_socket);
     return 0;
 }
 
-void ArtnetReceiver::GetMyIPAdress() {
-    int query_socket = socket(AF_INET, SOCK_DGRAM, 0);
-    if (query_socket < 0) {
-        return;
-    }
-    ifreq request{};
-    std::strncpy(request.ifr_name, "eth0", IFNAMSIZ - 1);
-    request.ifr_addr.sa_family = AF_INET;
-    int result = ioctl(query_socket, SIOCGIFADDR, &request);
-    close(query_socket);
-    if (result == 0) {
-        myAddr.sin_addr = reinterpret_cast<sockaddr_in*>(&request.ifr_addr)->sin_addr;
-    }
+bool ArtnetReceiver::pollWanted() {
+    return poll_limiter.allow(ntohl(clientAddr.sin_addr.s_addr), std::chrono::steady_clock::now());
 }
 
 }  // namespace Lumetra

@@ -3,8 +3,12 @@
 #include <netinet/in.h>
 
 #include <atomic>
+#include <chrono>
 #include <string>
 #include <thread>
+
+#include "artnet_packet.h"
+#include "artnet_poll_limiter.h"
 
 namespace Lumetra {
 
@@ -33,12 +37,20 @@ class ArtnetReceiver {
                    bool is_root, bool start_listener);
 
     void openSocket();
+    void sizeReceiveBuffer();
     void netListener();
     void listenCycle();
+    void waitForNextCycle();
     bool receive();
+    ssize_t readDatagram();
     int parseArtNet(int len);
+    bool pollWanted();
+
     int ArtPollReply();
-    void GetMyIPAdress();
+    // What the reply says (artnet_receiver_poll.cpp).
+    ArtPollReplyInfo pollReplyInfo();
+    bool GetMyIPAdress();
+    uint32_t replyAddress(std::string* interface_name);
 
     // DMX channel mapping (artnet_receiver_mapping.cpp).
     void updateCanvasValues();
@@ -69,7 +81,16 @@ class ArtnetReceiver {
     int led_blink = 0;
     bool is_root = false;
     std::string gpio_root;
-    bool poll_answered = false;  // the datagram parseArtNet examined last was a poll
+    bool poll_answered = false;  // the datagram parseArtNet examined last was an answered poll
+    bool poll_cut = false;       // the last drain stopped at an answered poll
+    bool frame_fresh = false;    // DMX accepted since the frame was last mapped
+    int receive_buffer = 0;      // bytes the kernel granted the listening socket
+    int arrival_ifindex = 0;     // interface the datagram read last came in on
+    in_addr arrival_local{};     // our address on that interface, as the kernel picks it
+    std::chrono::steady_clock::time_point last_dmx{};
+    bool dmx_seen = false;
+    unsigned int replies_sent = 0;
+    ArtnetPollLimiter poll_limiter;
 };
 
 }  // namespace Lumetra

@@ -42,6 +42,8 @@ class ArtnetReceiverProbe {
     }
     unsigned char* dmx512() { return r->dmx512; }
     int ledBlink() const { return r->led_blink; }
+    // Bytes the kernel granted the listening socket's receive queue.
+    int receiveBuffer() const { return r->receive_buffer; }
     void setLedBlink(int value) { r->led_blink = value; }
 
   private:

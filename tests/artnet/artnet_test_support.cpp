@@ -44,6 +44,15 @@ Sender::Sender() : fd(socket(AF_INET, SOCK_DGRAM, 0)) {
     }
 }
 
+Sender::Sender(const std::string& source_ip) : Sender() {
+    sockaddr_in from{};
+    from.sin_family = AF_INET;
+    inet_pton(AF_INET, source_ip.c_str(), &from.sin_addr);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof(from)) != 0) {
+        throw std::runtime_error("sender bind " + source_ip);  // the destructor closes fd
+    }
+}
+
 Sender::~Sender() {
     close(fd);
 }

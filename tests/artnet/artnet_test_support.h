@@ -24,6 +24,8 @@ Bytes artPoll(int size = 14);
 class Sender {
   public:
     Sender();
+    // Sends from this local address (e.g. 127.0.0.7), so that one test plays many senders.
+    explicit Sender(const std::string& source_ip);
     ~Sender();
     void send(const Bytes& datagram, const std::string& ip = "127.0.0.1", int port = 6454);
 

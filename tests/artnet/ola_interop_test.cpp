@@ -1,6 +1,7 @@
-// Interoperability with a real Art-Net controller: OLA's olad (Art-Net plugin only) in one
-// network namespace drives the node's canvases in another, and tshark's Art-Net dissector
-// checks the node's replies to OLA's polls on the wire.
+// Interoperability with a real Art-Net controller: OLA's olad (Art-Net plugin only, in its
+// default mode, which sends DMX only to nodes whose poll replies subscribe them) in one
+// network namespace discovers the node and drives its canvases in another, and tshark's
+// Art-Net dissector checks the node's replies to OLA's polls on the wire.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -129,13 +130,24 @@ TEST_F(OlaInterop, OlaDrivesTheCanvasesAndReadsOurPollReplies) {
     // Subnet 1, OLA universe 2 -> SubUni 0x12; port 1 on universe 3 is a decoy.
     ola_dir = scratch.file("ola");
     std::string started = shellOutput("OLA_NS=" + pair->ctl + " OLA_DIR=" + ola_dir +
-                                      " SUBNET=1 UNIVERSE=2 ALWAYS_BROADCAST=true " +
+                                      " SUBNET=1 UNIVERSE=2 ALWAYS_BROADCAST=false " +
                                       ArtnetTest::script("ola-start.sh"));
     size_t at = started.find("ARTNET_DEV=");
     ASSERT_NE(at, std::string::npos) << ArtnetTest::readFile(ola_dir + "/olad.log");
     std::string dev = started.substr(at + 11, started.find('\n', at) - at - 11);
     ASSERT_EQ(shell(ola("ola_patch -d " + dev + " -p 1 -u 3")), 0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // poll and reply
+    // OLA lists the node among those subscribed to its universe 2 once it has our reply.
+    std::string nodes;
+    EXPECT_TRUE(waitFor(
+        [&] {
+            nodes = shellOutput(ola("ola_artnet -d " + dev + " -u 2"));
+            return nodes.find(NetnsPair::NODE_IP) != std::string::npos;
+        },
+        12000))
+        << nodes;
+    EXPECT_EQ(shellOutput(ola("ola_artnet -d " + dev + " -u 3")).find(NetnsPair::NODE_IP),
+              std::string::npos)
+        << "listed on the decoy universe";
 
     std::vector<int> frame(40, 0);
     frame[0] = 5;     // canvas 0: picture 5
@@ -168,6 +180,9 @@ TEST_F(OlaInterop, OlaDrivesTheCanvasesAndReadsOurPollReplies) {
     EXPECT_EQ(canvases[0]->getAlpha(), 128.0f / 255.0f);
     EXPECT_EQ(canvases[1]->getContentData(), 9) << "slots beyond OLA's short frame keep";
 
+    // Moving the decoy port makes OLA poll again: that reply comes while DMX arrives.
+    ASSERT_EQ(shell(ola("ola_patch -d " + dev + " -p 1 -u 4")), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
     shell("OLA_DIR=" + ola_dir + " " + ArtnetTest::script("ola-stop.sh"));
     ola_dir.clear();
     node.reset();
@@ -184,20 +199,45 @@ TEST_F(OlaInterop, OlaDrivesTheCanvasesAndReadsOurPollReplies) {
         tshark("artnet.header.opcode == 0x2100 && ip.src == 10.254.55.2",
                "-e ip.dst -e udp.dstport -e udp.length -e artnet.poll_reply.ip_address "
                "-e artnet.poll_reply.port_nr -e artnet.poll_reply.short_name "
-               "-e artnet.poll_reply.num_ports -e artnet.poll_reply.long_name");
+               "-e artnet.poll_reply.netswitch -e artnet.poll_reply.subswitch "
+               "-e artnet.poll_reply.num_ports -e artnet.poll_reply.port_types_1 "
+               "-e artnet.poll_reply.swout_1 -e artnet.poll_reply.swout_1_universe "
+               "-e artnet.poll_reply.style -e artnet.poll_reply.bind_ip_address "
+               "-e artnet.poll_reply.bind_index -e artnet.poll_reply.long_name");
+    std::string extras = tshark("artnet.header.opcode == 0x2100 && ip.src == 10.254.55.2",
+                                "-e artnet.poll_reply.mac -e artnet.poll_reply.good_output_1 "
+                                "-e artnet.poll_reply.node_report");
     ASSERT_FALSE(polls.empty()) << "OLA sent no poll";
     if (HasFailure()) {
         std::printf("%s\n", shellOutput("tshark -r " + pcap + " 2>/dev/null").c_str());
     }
+    char host[256] = {};
+    gethostname(host, sizeof(host) - 1);
+    const std::string expected = std::string("10.254.55.1,6454,394,10.254.55.2,6454,VORMEL,") +
+                                 "0x00,0x01,1,0x80,0x12,18,0x00,10.254.55.2,0x01,Lumetra " + host;
     std::istringstream lines(replies);
     std::string line;
     int count = 0;
     while (std::getline(lines, line)) {
-        EXPECT_EQ(line, "10.254.55.1,6454,394,10.254.55.2,6454,VORMEL,0,");
+        EXPECT_EQ(line, expected);
         ++count;
     }
     EXPECT_EQ(count, static_cast<int>(std::count(polls.begin(), polls.end(), '\n')))
         << "one reply per poll";
+    // Our MAC in each; the last reply, after OLA's DMX, shows data arriving.
+    std::string mac = shellOutput("ip -n " + pair->node + " -o link show eth0");
+    mac = mac.substr(mac.find("link/ether ") + 11, 17);
+    std::string last = extras.substr(extras.rfind('\n', extras.size() - 2) + 1);
+    EXPECT_EQ(extras.find(mac), 0u) << extras;
+    EXPECT_EQ(last.substr(0, 18), mac + ",") << last;
+    EXPECT_NE(last.find(",0x80,#0001 ["), std::string::npos) << last;
+    EXPECT_NE(last.find("] DMX arriving"), std::string::npos) << last;
+    // OLA sent our universe to us alone, and never its decoy.
+    std::string dmx =
+        tshark("artnet.header.opcode == 0x5000", "-e ip.dst -e artnet.output.universe");
+    EXPECT_NE(dmx.find("10.254.55.2,18\n"), std::string::npos) << dmx;
+    EXPECT_EQ(dmx.find(",19"), std::string::npos) << dmx;
+    EXPECT_EQ(dmx.find("10.254.55.255"), std::string::npos) << dmx;
 }
 
 }  // namespace

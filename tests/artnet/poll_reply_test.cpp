@@ -6,8 +6,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstdio>
 #include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "artnet/artnet_probe.h"
 #include "artnet/artnet_test_support.h"
@@ -79,18 +83,79 @@ class PollReply : public ::testing::Test {
     std::unique_ptr<ArtnetReceiver> node;
 };
 
-void expectReplyFields(const Bytes& reply, const unsigned char ip[4]) {
+// The node interface's MAC, as `ip` reports it in the node's namespace.
+std::vector<unsigned char> macOf(const std::string& ns, const std::string& iface) {
+    std::string text = ArtnetTest::shellOutput("ip -n " + ns + " -o link show " + iface);
+    size_t at = text.find("link/ether ");
+    std::vector<unsigned char> mac(6, 0);
+    if (at != std::string::npos) {
+        unsigned int b[6];
+        std::sscanf(text.c_str() + at + 11, "%x:%x:%x:%x:%x:%x", &b[0], &b[1], &b[2], &b[3], &b[4],
+                    &b[5]);
+        std::copy(b, b + 6, mac.begin());
+    }
+    return mac;
+}
+
+std::string hostName() {
+    char name[256] = {};
+    gethostname(name, sizeof(name) - 1);
+    return name;
+}
+
+void put(Bytes& bytes, size_t at, const std::string& text) {
+    std::copy(text.begin(), text.end(), bytes.begin() + static_cast<long>(at));
+}
+
+struct Expected {
+    unsigned char ip[4];
+    std::vector<unsigned char> mac;
+    int sub_uni = 0;
+    bool dmx = false;
+    int count = 0;
+};
+
+// The whole 386-byte reply of a node with one DMX512 output port, field by field.
+Bytes expectedReply(const Expected& e) {
+    Bytes r(386, 0);
+    put(r, 0, std::string("Art-Net", 8));  // ID, with its zero byte
+    r[8] = 0x00;                           // OpCode 0x2100 OpPollReply, low byte first
+    r[9] = 0x21;
+    std::copy(e.ip, e.ip + 4, r.begin() + 10);  // IP Address
+    r[14] = 0x36;                               // Port 0x1936, low byte first
+    r[15] = 0x19;
+    // 16-17 VersInfo 0; 18 NetSwitch 0 (any Net is taken)
+    r[19] = static_cast<unsigned char>(e.sub_uni >> 4);  // SubSwitch
+    // 20-21 Oem 0, 22 UbeaVersion 0
+    r[23] = 0x10;  // Status1: Port-Address set locally (config.txt)
+    // 24-25 EstaMan 0
+    put(r, 26, "VORMEL");                                 // ShortName, 18 bytes
+    put(r, 44, ("Lumetra " + hostName()).substr(0, 63));  // LongName, 64 bytes
+    char report[64];
+    std::snprintf(report, sizeof(report), "#0001 [%04d] %s", e.count,
+                  e.dmx ? "DMX arriving" : "No DMX");
+    put(r, 108, report);  // NodeReport, 64 bytes
+    r[172] = 0;           // NumPorts 1, high byte first
+    r[173] = 1;
+    r[174] = 0x80;  // PortTypes[0]: output, DMX512
+    // 175-177 PortTypes[1..3] 0; 178-181 GoodInput 0
+    r[182] = e.dmx ? 0x80 : 0x00;  // GoodOutput[0]: data being output
+    // 183-185 GoodOutput[1..3] 0; 186-189 SwIn 0
+    r[190] = static_cast<unsigned char>(e.sub_uni);  // SwOut[0]: SubUni as a whole byte
+    // 191-193 SwOut[1..3] 0; 194 AcnPriority, 195 SwMacro, 196 SwRemote, 197-199 spare: 0
+    r[200] = 0x00;                                           // Style: StNode
+    std::copy(e.mac.begin(), e.mac.end(), r.begin() + 201);  // MAC, high byte first
+    std::copy(e.ip, e.ip + 4, r.begin() + 207);              // BindIp
+    r[211] = 1;                                              // BindIndex
+    // 212 Status2 0
+    r[213] = 0x80;  // GoodOutputB[0]: RDM disabled
+    // 214-216 GoodOutputB[1..3], 217 Status3 (hold last look on data loss), the rest: 0
+    return r;
+}
+
+void expectReply(const Bytes& reply, const Expected& e) {
     ASSERT_EQ(reply.size(), 386u);
-    Bytes expected(386, 0);
-    const char head[] = "Art-Net";
-    std::copy(head, head + 8, expected.begin());  // with its zero byte
-    expected[8] = 0x00;
-    expected[9] = 0x21;
-    std::copy(ip, ip + 4, expected.begin() + 10);
-    expected[14] = 0x36;
-    expected[15] = 0x19;
-    const char name[] = "VORMEL";
-    std::copy(name, name + 6, expected.begin() + 26);
+    Bytes expected = expectedReply(e);
     for (size_t i = 0; i < expected.size(); ++i) {
         ASSERT_EQ(reply[i], expected[i]) << "byte " << i;
     }
@@ -101,24 +166,123 @@ TEST_F(PollReply, EachPollGetsExactlyOneReplyAtThePollersPort6454) {
     InNetns in_ctl(pair->ctl);
     Poller poller;
     ArtnetTest::Sender sender;  // an ephemeral source port: the reply still goes to 6454
-    const unsigned char node_ip[4] = {10, 254, 55, 2};
+    Expected e{{10, 254, 55, 2}, macOf(pair->node, "eth0")};
     for (int size : {10, 14, 300}) {
         sender.send(ArtnetTest::artPoll(size), NetnsPair::NODE_IP);
         Datagram reply = poller.next(2000);
         EXPECT_EQ(reply.from, NetnsPair::NODE_IP) << "poll of " << size << " bytes";
-        expectReplyFields(reply.bytes, node_ip);
+        expectReply(reply.bytes, e);
         EXPECT_TRUE(poller.next(300).bytes.empty()) << "a second reply";
+        ++e.count;
     }
 }
 
-TEST_F(PollReply, NodeWithoutEth0ReportsAddressZero) {
-    startNode("lan0");
+// Wi-Fi or a PC's enp3s0: the address the poller can reach us at, never 0.0.0.0.
+TEST_F(PollReply, NodeWithoutEth0ReportsTheAddressOfTheInterfaceThePollCameIn) {
+    startNode("wlan0");
     InNetns in_ctl(pair->ctl);
     Poller poller;
     ArtnetTest::Sender sender;
     sender.send(ArtnetTest::artPoll(), NetnsPair::NODE_IP);
-    const unsigned char zero[4] = {0, 0, 0, 0};
-    expectReplyFields(poller.next(2000).bytes, zero);
+    expectReply(poller.next(2000).bytes, {{10, 254, 55, 2}, macOf(pair->node, "wlan0")});
+    // A broadcast poll too: the reply names our address on the poller's network.
+    int on = 1;
+    int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof(on));
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(6454);
+    inet_pton(AF_INET, "10.254.55.255", &to.sin_addr);
+    Bytes poll = ArtnetTest::artPoll();
+    sendto(fd, poll.data(), poll.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof(to));
+    close(fd);
+    Datagram reply = poller.next(2000);
+    if (reply.bytes == poll) {
+        reply = poller.next(2000);  // the poller hears its own broadcast first
+    }
+    ASSERT_EQ(reply.bytes.size(), 386u);
+    EXPECT_EQ(std::vector<int>(reply.bytes.begin() + 10, reply.bytes.begin() + 14),
+              (std::vector<int>{10, 254, 55, 2}));
+}
+
+// A controller lists the node on its universe and sees whether DMX is arriving.
+TEST_F(PollReply, ReplyNamesTheUniverseAndWhetherDmxArrives) {
+    ArtnetTest::HeadlessScreen screen(1);
+    pair = std::make_unique<NetnsPair>("eth0");
+    {
+        InNetns in_node(pair->node);
+        ArtnetReceiverProbe::Settings settings;
+        settings.screen = screen.manager();
+        settings.canvases_id = screen.groupId();
+        settings.subnet = 2;
+        settings.universe = 7;
+        settings.start_listener = true;
+        node.reset(ArtnetReceiverProbe::create(settings));
+    }
+    InNetns in_ctl(pair->ctl);
+    Poller poller;
+    ArtnetTest::Sender sender;
+    Expected e{{10, 254, 55, 2}, macOf(pair->node, "eth0"), 0x27};
+    sender.send(ArtnetTest::artPoll(), NetnsPair::NODE_IP);
+    expectReply(poller.next(2000).bytes, e);
+    sender.send(ArtnetTest::artDmx(0x27, 2, {1, 2}), NetnsPair::NODE_IP);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // mapped by then, or later
+    e.dmx = true;
+    e.count = 1;
+    for (int i = 0; i < 20; ++i) {  // a loaded machine may map it later: poll again
+        sender.send(ArtnetTest::artPoll(), NetnsPair::NODE_IP);
+        Datagram reply = poller.next(2000);
+        ASSERT_EQ(reply.bytes.size(), 386u);
+        if (reply.bytes[182] == 0x80 || i == 19) {
+            e.count = 1 + i;
+            expectReply(reply.bytes, e);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));  // within the budget
+    }
+    node.reset();  // before the screen it drives
+}
+
+// Polls cannot turn the node into an amplifier: a few replies a second per controller and
+// in all, however many polls come and from however many addresses.
+TEST_F(PollReply, RepliesStayWithinTheirBudgetHoweverManyPollsCome) {
+    startNode("eth0");
+    for (int i = 0; i < 20; ++i) {
+        ArtnetTest::shell("ip -n " + pair->ctl + " addr add 10.254.55." + std::to_string(100 + i) +
+                          "/24 dev eth0");
+    }
+    InNetns in_ctl(pair->ctl);
+    Poller poller;
+    auto count = [&](int quiet_ms) {
+        int replies = 0;
+        while (!poller.next(quiet_ms).bytes.empty()) {
+            ++replies;
+        }
+        return replies;
+    };
+    const auto start = std::chrono::steady_clock::now();
+    auto elapsed = [&] {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    };
+    ArtnetTest::Sender one;
+    for (int i = 0; i < 200; ++i) {
+        one.send(ArtnetTest::artPoll(), NetnsPair::NODE_IP);
+    }
+    const int from_one = count(300);
+    EXPECT_GE(from_one, 1);
+    EXPECT_LE(from_one, 4 + 2 * elapsed() + 1) << "one controller";
+    int from_many = 0;
+    for (int i = 0; i < 20; ++i) {
+        ArtnetTest::Sender sender("10.254.55." + std::to_string(100 + i));
+        for (int p = 0; p < 10; ++p) {
+            sender.send(ArtnetTest::artPoll(), NetnsPair::NODE_IP);
+        }
+    }
+    from_many = count(300);
+    EXPECT_GE(from_many, 1);
+    EXPECT_LE(from_one + from_many, 10 + 5 * elapsed() + 1) << "all controllers";
+    std::printf("replies: %d to 200 polls from one, %d to 200 from twenty, in %.2f s\n", from_one,
+                from_many, elapsed());
 }
 
 TEST_F(PollReply, NonPollsGetNoReply) {

@@ -1,0 +1,100 @@
+// How long a picture change takes from the desk to the canvas while polls or junk pour
+// in: a desk-like 44 Hz stream on loopback into a live receiver, with the canvas state
+// read back as the listener writes it. One iteration is one change; its time runs from
+// the desk taking the change (it goes out at the desk's next tick) to the canvas having
+// it. Goal: 50 ms (one listener cycle) plus one desk frame (22.7 ms) in every case.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "artnet/artnet_test_support.h"
+#include "artnet/desk_traffic.h"
+#include "artnet_receiver.h"
+
+namespace {
+
+using Lumetra::ArtnetReceiver;
+using Lumetra::ArtnetTest::Background;
+using Lumetra::ArtnetTest::Bytes;
+using Lumetra::ArtnetTest::Clock;
+using Lumetra::ArtnetTest::Desk;
+
+enum Load { POLLS_0, POLLS_25, POLLS_200, JUNK_ANY_SIZE, JUNK_SMALL };
+
+std::unique_ptr<Background> background(Load load) {
+    switch (load) {
+        case POLLS_25:
+            return std::make_unique<Background>(Background::polls(), 25, 4);
+        case POLLS_200:
+            return std::make_unique<Background>(Background::polls(), 200, 8);
+        case JUNK_ANY_SIZE:
+            return std::make_unique<Background>(Background::junk(65000), 80000);
+        case JUNK_SMALL:
+            return std::make_unique<Background>(Background::junk(20), 80000);
+        default:
+            return std::make_unique<Background>(Background::polls(), 0);
+    }
+}
+
+Bytes frameWithPicture(int picture) {
+    Bytes slots(20, 0);
+    slots[0] = static_cast<unsigned char>(picture);
+    return slots;
+}
+
+void BM_DmxLatency(benchmark::State& state) {
+    Lumetra::ArtnetTest::HeadlessScreen screen(1);
+    auto receiver =
+        std::make_unique<ArtnetReceiver>(screen.manager(), screen.groupId(), 0, 0, 1, 1.0f, -1);
+    Lumetra::Canvas* canvas = screen.canvases()[0];
+    std::unique_ptr<Background> load = background(static_cast<Load>(state.range(0)));
+    Desk desk(0x00, frameWithPicture(0));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the flood under way
+    int picture = 0;
+    double worst = 0, after_send_worst = 0, total = 0;
+    int lost = 0;
+    for (auto _ : state) {
+        picture = picture % 200 + 1;
+        const Clock::time_point asked = Clock::now();
+        const Clock::time_point sent = desk.change(frameWithPicture(picture));
+        const Clock::time_point give_up = asked + std::chrono::seconds(3);
+        while (canvas->getContentData() != picture && Clock::now() < give_up) {
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        const Clock::time_point seen = Clock::now();
+        lost += canvas->getContentData() != picture;
+        const double seconds = std::chrono::duration<double>(seen - asked).count();
+        state.SetIterationTime(seconds);
+        worst = std::max(worst, seconds);
+        after_send_worst =
+            std::max(after_send_worst, std::chrono::duration<double>(seen - sent).count());
+        total += seconds;
+        // Changes at no fixed phase to the listener's cycle.
+        std::this_thread::sleep_for(std::chrono::milliseconds(37 + picture % 29));
+    }
+    state.counters["max_ms"] = worst * 1000;
+    state.counters["max_after_send_ms"] = after_send_worst * 1000;
+    state.counters["mean_ms"] = total * 1000 / static_cast<double>(state.iterations());
+    state.counters["not_shown_3s"] = lost;
+    state.counters["background_per_s"] = load->rate();
+    receiver.reset();
+}
+
+BENCHMARK(BM_DmxLatency)
+    ->ArgName("load")
+    ->Arg(POLLS_0)
+    ->Arg(POLLS_25)
+    ->Arg(POLLS_200)
+    ->Arg(JUNK_ANY_SIZE)
+    ->Arg(JUNK_SMALL)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(40);
+
+}  // namespace
+
+BENCHMARK_MAIN();
