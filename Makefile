@@ -62,9 +62,10 @@ clean:
 #   make deb DEB_ARCH=arm64  the Pi's .deb, cross-built (armhf too)
 #   make deb-test            installs it into a fresh Debian 12 root; boots that under systemd
 #   make cross-test          arm64 and armhf builds of the GL-free tests, run under qemu-user
+#   make fixture-test        QLC+ patches fixtures/Lumetra-Canvas.qxf and drives the fixture
 DEB_ARCH ?= $(shell dpkg --print-architecture)
 
-.PHONY: deb deb-test cross-test
+.PHONY: deb deb-test cross-test fixture-test
 
 deb:
 	@scripts/install-packaging-deps deb $(if $(filter $(DEB_ARCH),$(shell dpkg --print-architecture)),,cross)
@@ -77,3 +78,9 @@ deb-test: deb
 cross-test:
 	@scripts/install-packaging-deps cross
 	@scripts/cross-test arm64 armhf
+
+fixture-test: build
+	@scripts/install-packaging-deps system
+	@fixtures/make-fixtures --check
+	@fixtures/check-ofl fixtures/ofl/lumetra/canvas.json fixtures/ofl/manufacturers.json
+	@tests/packaging/qlc-fixture-check build/rpi_lumetra
