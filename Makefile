@@ -56,3 +56,31 @@ format:
 
 clean:
 	rm -rf build build-asan build-tsan build-fuzz demo
+
+# Debian packaging and the Pi's CPUs (debian/, scripts/build-deb, scripts/cross-test):
+#   make deb                 lumetra_*.deb for this machine in build-deb/, checked by lintian
+#   make deb DEB_ARCH=arm64  the Pi's .deb, cross-built (armhf too)
+#   make deb-test            installs it into a fresh Debian 12 root; boots that under systemd
+#   make cross-test          arm64 and armhf builds of the GL-free tests, run under qemu-user
+#   make fixture-test        QLC+ patches fixtures/Lumetra-Canvas.qxf and drives the fixture
+DEB_ARCH ?= $(shell dpkg --print-architecture)
+
+.PHONY: deb deb-test cross-test fixture-test
+
+deb:
+	@scripts/install-packaging-deps deb $(if $(filter $(DEB_ARCH),$(shell dpkg --print-architecture)),,cross)
+	@scripts/build-deb $(DEB_ARCH)
+
+deb-test: deb
+	@scripts/install-packaging-deps system
+	@scripts/test-deb build-deb/lumetra_*_$(DEB_ARCH).deb
+
+cross-test:
+	@scripts/install-packaging-deps cross
+	@scripts/cross-test arm64 armhf
+
+fixture-test: build
+	@scripts/install-packaging-deps system
+	@fixtures/make-fixtures --check
+	@fixtures/check-ofl fixtures/ofl/lumetra/canvas.json fixtures/ofl/manufacturers.json
+	@tests/packaging/qlc-fixture-check build/rpi_lumetra
