@@ -1,5 +1,6 @@
 #include "canvas/canvas_content/content_local_file_texture/load_progress.h"
 
+#include <cstdio>
 #include <utility>
 
 namespace Lumetra {
@@ -7,6 +8,10 @@ namespace Lumetra {
 namespace {
 LoadProgressReporter& reporter() {
     static LoadProgressReporter instance;
+    return instance;
+}
+LoadNoticeReporter& noticeReporter() {
+    static LoadNoticeReporter instance;
     return instance;
 }
 }  // namespace
@@ -18,6 +23,18 @@ void setLoadProgressReporter(LoadProgressReporter r) {
 void reportLoadProgress(int done, int total) {
     if (reporter()) {
         reporter()(done, total);
+    }
+}
+
+void setLoadNoticeReporter(LoadNoticeReporter r) {
+    noticeReporter() = std::move(r);
+}
+
+void reportLoadNotice(const std::string& line) {
+    if (noticeReporter()) {
+        noticeReporter()(line);
+    } else {
+        std::fprintf(stderr, "%s\n", line.c_str());
     }
 }
 
