@@ -65,10 +65,9 @@ SlotDecoder::~SlotDecoder() {
 }
 
 // Refuses the picture when decoding it would take more than may be decoded at once.
-void SlotDecoder::requireMemory(uint64_t bytes) {
+void SlotDecoder::requireMemory(const std::string& what, uint64_t bytes) {
     if (bytes > limits.in_flight_bytes) {
-        picture.refuse("decoding its " + sizeText(picture.claimed_x, picture.claimed_y) +
-                       " pixels needs " + megabytes(bytes) + ", more than the " +
+        picture.refuse("decoding its " + what + " needs " + megabytes(bytes) + ", more than the " +
                        megabytes(limits.in_flight_bytes) + " allowed");
         return;
     }
@@ -91,7 +90,7 @@ void SlotDecoder::probeStill() {
     // and a PNG's inflated rows too.
     const uint64_t pixels = rgbaBytes(width, height) / 4;
     const bool hdr = stbi_is_hdr_from_file(file) != 0;
-    requireMemory(hdr ? pixels * (4 + 16) : pixels * 4 * 3);
+    requireMemory(sizeText(width, height) + " pixels", hdr ? pixels * (4 + 16) : pixels * 4 * 3);
 }
 
 void SlotDecoder::probeGif() {
@@ -108,7 +107,9 @@ void SlotDecoder::probeGif() {
     }
     // The whole file, every frame, and one scaled frame when the screen is too large.
     const uint64_t frame = rgbaBytes(gif_plan.width, gif_plan.height);
-    requireMemory(file_bytes + frame * (static_cast<uint64_t>(gif_plan.frames) + 1));
+    requireMemory(
+        std::to_string(gif_plan.frames) + " frames of " + sizeText(gif_plan.width, gif_plan.height),
+        file_bytes + frame * (static_cast<uint64_t>(gif_plan.frames) + 1));
 }
 
 DecodedPicture SlotDecoder::decode() {

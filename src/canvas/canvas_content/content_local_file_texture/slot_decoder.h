@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "canvas/canvas_content/content_local_file_texture/decoded_picture.h"
 #include "canvas/canvas_content/content_local_file_texture/gif_frame_plan.h"
@@ -29,7 +30,7 @@ class SlotDecoder {
   private:
     void probeStill();
     void probeGif();
-    void requireMemory(uint64_t bytes);
+    void requireMemory(const std::string& what, uint64_t bytes);
     void decodeStill();
     void decodeGif();
     void decodeVideo();
