@@ -9,8 +9,8 @@
 namespace Lumetra {
 
 namespace {
-std::string megabytesLeft(uint64_t bytes) {
-    return "the picture memory left (" + std::to_string(bytes >> 20) + " MB)";
+std::string memoryLeft(uint64_t bytes) {
+    return "the picture memory left (" + memoryText(bytes) + ")";
 }
 }  // namespace
 
@@ -20,7 +20,7 @@ void PictureBudget::fit(DecodedPicture& picture) {
         picture.video_size_known = false;  // shown like a clip of unknown size
         picture.refused_for = "its " + std::to_string(picture.size_x) + "x" +
                               std::to_string(picture.size_y) + " texture is larger than " +
-                              megabytesLeft(left);
+                              memoryLeft(left);
     } else if (picture.png_buffer != nullptr && frame > left) {
         fitPixels(picture, 1, frame);
     } else if (picture.gif_buffer != nullptr &&
@@ -33,10 +33,10 @@ void PictureBudget::fitPixels(DecodedPicture& picture, int frames, uint64_t fram
     int width = 0, height = 0;
     if (!fitPictureSize(picture.size_x, picture.size_y, frames, INT_MAX, left, &width, &height)) {
         picture.refuse("its " + std::to_string(frame * frames >> 20) + " MB do not fit " +
-                       megabytesLeft(left));
+                       memoryLeft(left));
         return;
     }
-    picture.scaleTo(width, height, megabytesLeft(left));
+    picture.scaleTo(width, height, memoryLeft(left));
 }
 
 }  // namespace Lumetra

@@ -55,6 +55,13 @@ PictureLimits PictureLimits::forMachine(int max_texture) {
     return forTotal(max_texture, memory / 2);
 }
 
+std::string memoryText(uint64_t bytes) {
+    if (bytes >= 10 * kMegabyte) {
+        return std::to_string((bytes + kMegabyte - 1) / kMegabyte) + " MB";
+    }
+    return std::to_string((bytes + 1023) / 1024) + " KB";
+}
+
 bool sizeIsPlausible(int width, int height, uint64_t file_bytes) {
     const uint64_t claimed = rgbaBytes(width, height);
     return file_bytes >= claimed / kMaxExpansion;

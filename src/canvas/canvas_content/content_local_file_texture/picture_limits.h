@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace Lumetra {
 
@@ -31,6 +32,9 @@ inline uint64_t rgbaBytes(int width, int height) {
     return static_cast<uint64_t>(width > 0 ? width : 0) *
            static_cast<uint64_t>(height > 0 ? height : 0) * 4;
 }
+
+// "12 MB", or "340 KB" below 10 MB, rounded up.
+std::string memoryText(uint64_t bytes);
 
 // True when a file of `file_bytes` could really hold one frame of the claimed size. No
 // supported format packs more than about 40000 RGBA bytes into one byte of file (1-bit

@@ -22,10 +22,6 @@ std::string sizeText(int width, int height) {
     return std::to_string(width) + "x" + std::to_string(height);
 }
 
-std::string megabytes(uint64_t bytes) {
-    return std::to_string((bytes + (1u << 20) - 1) >> 20) + " MB";
-}
-
 std::string largestTexture(int max_texture) {
     return "the largest texture (" + sizeText(max_texture, max_texture) + ")";
 }
@@ -67,8 +63,8 @@ SlotDecoder::~SlotDecoder() {
 // Refuses the picture when decoding it would take more than may be decoded at once.
 void SlotDecoder::requireMemory(const std::string& what, uint64_t bytes) {
     if (bytes > limits.in_flight_bytes) {
-        picture.refuse("decoding its " + what + " needs " + megabytes(bytes) + ", more than the " +
-                       megabytes(limits.in_flight_bytes) + " allowed");
+        picture.refuse("decoding its " + what + " needs " + memoryText(bytes) + ", more than the " +
+                       memoryText(limits.in_flight_bytes) + " allowed");
         return;
     }
     decode_bytes = bytes;
