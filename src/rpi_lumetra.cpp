@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "artnet_receiver.h"
 #include "canvas/canvas_content/content_local_file_texture/load_progress.h"
@@ -42,8 +43,17 @@ int main(int argc, char** argv) {
         std::snprintf(text, sizeof(text), "Loading pictures %d/%d", done, total);
         c_screen->showStatus(4, done < total ? text : "");
     });
+    // A picture that was reduced or refused gets a line of its own below the frame rate;
+    // in silent mode the line goes to standard error.
+    int notice_line = 6;
+    if (!silent) {
+        Lumetra::setLoadNoticeReporter([c_screen, &notice_line](const std::string& line) {
+            c_screen->showStatus(notice_line++, line.c_str());
+        });
+    }
     Lumetra::CanvasManager* screen = new Lumetra::CanvasManager();
     Lumetra::setLoadProgressReporter(nullptr);
+    Lumetra::setLoadNoticeReporter(nullptr);
     screen->setZoom(config->getZoomType());
     c_screen->print("Screen: %i x %i\n", screen->getScreenWidth(), screen->getScreenHeight());
 
