@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "regular_file.h"
+
 namespace Lumetra {
 
 namespace {
@@ -180,7 +182,9 @@ void VideoPlayer::video_decode_test(int n) {
     memset(list, 0, sizeof(list));
     memset(tunnel, 0, sizeof(tunnel));
 
-    FILE* in = fopen(filename, "rb");
+    // Found a regular file at start-up; one swapped for a FIFO since must not block the
+    // thread (the tear-down joins it).
+    FILE* in = openRegularFile(filename);
     if (!in) {
         return;
     }
