@@ -160,6 +160,16 @@ TEST_F(PictureLimitsTest, PicturesBeyondTheMemoryBudgetAreReducedInSlotOrder) {
         LumetraTest::writePng("textures/00" + std::to_string(slot) + ".png", 200, 200, white);
     }
     LumetraTest::writePng("textures/007.png", 400, 400, std::vector<uint8_t>(400 * 400 * 4, 255));
+    // A plausible file (a comment pads it) whose 16 full-screen frames need 1 GB.
+    std::string gif = gifScreen(4096, 4096) + "\x21\xfe";
+    for (int i = 0; i < 4; ++i) {
+        gif += "\xff" + std::string(255, 'x');
+    }
+    gif += std::string(1, '\0');
+    for (int i = 0; i < 16; ++i) {
+        gif += gifDot(10);
+    }
+    LumetraTest::writeFile("textures/008.gif", gif + ";");
     std::vector<std::string> runs[2];
     for (int run = 0; run < 2; ++run) {
         setenv("LUMETRA_LOAD_THREADS", run == 0 ? "0" : "3", 1);
@@ -179,6 +189,9 @@ TEST_F(PictureLimitsTest, PicturesBeyondTheMemoryBudgetAreReducedInSlotOrder) {
     EXPECT_EQ(noticeAbout("007.png"),
               "./textures/007.png: not shown: decoding its 400x400 pixels needs 1875 KB, more "
               "than the 512 KB allowed");
+    EXPECT_EQ(noticeAbout("008.gif"),
+              "./textures/008.gif: not shown: decoding its 16 frames of 4096x4096 needs 1089 "
+              "MB, more than the 512 KB allowed");
 }
 
 // Opening a FIFO for reading waits for a writer; a device may never end.
