@@ -2,8 +2,10 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
-#include <fstream>
+
+#include "regular_file.h"
 
 namespace Lumetra {
 
@@ -66,15 +68,25 @@ ConfigLoader::ConfigLoader(const std::string& file_name)
 }
 
 void ConfigLoader::loadCfgFile(const std::string& file_name) {
-    std::ifstream file(file_name);
-    if (!file) {
+    // A FIFO, device or directory in place of the file is a missing file: reading it could
+    // wait for ever before the fixture ever starts.
+    FILE* file = openRegularFile(file_name);
+    if (file == nullptr) {
         return;  // defaults stand
     }
-    std::string line;
-    while (std::getline(file, line)) {
+    char* buffer = nullptr;
+    size_t capacity = 0;
+    ssize_t length;
+    while ((length = getline(&buffer, &capacity, file)) >= 0) {
+        std::string line(buffer, static_cast<size_t>(length));
+        if (!line.empty() && line.back() == '\n') {
+            line.pop_back();
+        }
         cleanLine(line);
         parseCleanLine(line);
     }
+    std::free(buffer);
+    std::fclose(file);
 }
 
 void ConfigLoader::cleanLine(std::string& line) {

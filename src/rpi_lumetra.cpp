@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "artnet_receiver.h"
 #include "canvas/canvas_content/content_local_file_texture/load_progress.h"
@@ -23,15 +24,24 @@ const std::chrono::milliseconds kStartupQuitGrace(400);
 
 // Loading the pictures takes seconds on a Pi: show how far it has come on the line where
 // the frame rate appears later, and stop when asked to quit.
-Lumetra::CanvasManager* loadCanvasManager(Lumetra::ConsoleScreen* c_screen) {
+// A picture that was reduced or refused gets a line of its own below the frame rate; in
+// silent mode the line goes to standard error.
+Lumetra::CanvasManager* loadCanvasManager(Lumetra::ConsoleScreen* c_screen, bool silent) {
     Lumetra::setLoadProgressReporter([c_screen](int done, int total) {
         char text[64];
         std::snprintf(text, sizeof(text), "Loading pictures %d/%d", done, total);
         c_screen->showStatus(4, done < total ? text : "");
     });
+    int notice_line = 6;
+    if (!silent) {
+        Lumetra::setLoadNoticeReporter([c_screen, &notice_line](const std::string& line) {
+            c_screen->showStatus(notice_line++, line.c_str());
+        });
+    }
     Lumetra::setLoadStopQuery([c_screen] { return c_screen->isQuit(); });
     Lumetra::CanvasManager* screen = new Lumetra::CanvasManager();
     Lumetra::setLoadStopQuery(nullptr);
+    Lumetra::setLoadNoticeReporter(nullptr);
     Lumetra::setLoadProgressReporter(nullptr);
     return screen;
 }
@@ -62,7 +72,7 @@ int main(int argc, char** argv) {
     Lumetra::CanvasManager* screen = nullptr;
     Lumetra::ArtnetReceiver* dmxr = nullptr;
     if (!c_screen->isQuit()) {
-        screen = loadCanvasManager(c_screen);
+        screen = loadCanvasManager(c_screen, silent);
     }
     if (!c_screen->isQuit()) {
         screen->setZoom(config->getZoomType());

@@ -1,6 +1,8 @@
 #include "config_loader.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -28,6 +30,27 @@ TEST_F(ConfigLoaderTest, MissingFileKeepsTheDefaults) {
     EXPECT_EQ(c.getZoomType(), 1);
     EXPECT_FLOAT_EQ(c.getScalingMultiplier(), 1.0f);
     EXPECT_EQ(c.getGpioLed(), -1);
+}
+
+// Opening a FIFO for reading waits for a writer: start-up must not hang on one.
+TEST_F(ConfigLoaderTest, FifoDirectoryOrDeviceIsAMissingFile) {
+    alarm(60);  // a hang ends the test instead of the test run
+    ASSERT_EQ(mkfifo("config.txt", 0644), 0);
+    EXPECT_EQ(ConfigLoader().getVormelDMXStart(), 100);
+    ASSERT_EQ(unlink("config.txt"), 0);
+    ASSERT_EQ(symlink("/dev/zero", "config.txt"), 0);
+    EXPECT_EQ(ConfigLoader().getVormelNum(), 1);
+    ASSERT_EQ(unlink("config.txt"), 0);
+    ASSERT_EQ(mkdir("config.txt", 0755), 0);
+    EXPECT_EQ(ConfigLoader().getArtnetSubnet(), 0);
+    ASSERT_EQ(rmdir("config.txt"), 0);
+    // A symlink to a regular file is read, its last line without a line end too.
+    LumetraTest::writeFile("real.txt", "UNIVERSE=3\nSUBNET=7");
+    ASSERT_EQ(symlink("real.txt", "config.txt"), 0);
+    ConfigLoader linked;
+    EXPECT_EQ(linked.getArtnetUniverse(), 3);
+    EXPECT_EQ(linked.getArtnetSubnet(), 7);
+    alarm(0);
 }
 
 TEST_F(ConfigLoaderTest, ExampleFileIsReadWithItsComment) {

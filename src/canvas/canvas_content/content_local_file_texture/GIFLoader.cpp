@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "canvas/canvas_content/content_local_file_texture/gif_decoder.h"
+#include "regular_file.h"
 
 namespace Lumetra {
 
@@ -20,11 +21,12 @@ const uint64_t kOutputLimit = 1ull << 30;
 GIFLoader::GIFLoader() {}
 
 unsigned char* GIFLoader::readFileToBuffer(const char* fileName, long* fileSizeOutput) {
-    FILE* file = fopen(fileName, "rb");
+    // Only regular files have a size to read; a FIFO, directory or device is rejected,
+    // without waiting for a FIFO's writer.
+    FILE* file = openRegularFile(fileName);
     if (file == nullptr) {
         return nullptr;
     }
-    // Only regular files have a size to read; a directory or a device is rejected.
     struct stat info;
     if (fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0 ||
         static_cast<uint64_t>(info.st_size) > SIZE_MAX / 2) {

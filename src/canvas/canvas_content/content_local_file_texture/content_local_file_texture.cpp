@@ -1,6 +1,10 @@
 #include "canvas/canvas_content/content_local_file_texture/content_local_file_texture.h"
 
+#include <utility>
+
 #include "canvas/canvas_content/content_local_file_texture/load_progress.h"
+#include "canvas/canvas_content/content_local_file_texture/picture_budget.h"
+#include "canvas/canvas_content/content_local_file_texture/picture_limits.h"
 #include "canvas/canvas_content/content_local_file_texture/slot_loader.h"
 #include "canvas/canvas_content/content_local_file_texture/texture.h"
 #include "canvas/canvas_content/content_local_file_texture/video_player.h"
@@ -30,11 +34,18 @@ ContentLocalFileTexture::ContentLocalFileTexture(EGLDisplay* d, EGLSurface* s, E
 }
 
 // Files are decoded on worker threads; slots are created and uploaded here, in ascending
-// order, so the result (and which clips get the three players) is the sequential one.
+// order, so the result (and which clips get the three players, and which pictures the
+// memory budget reduces) is the sequential one.
 void ContentLocalFileTexture::loadSlots() {
-    SlotLoader loader(kSlots, SlotLoader::defaultWorkers());
+    const PictureLimits limits = PictureLimits::forMachine(PictureLimits::queryMaxTexture());
+    PictureBudget budget(limits.total_bytes);
+    SlotLoader loader(kSlots, SlotLoader::defaultWorkers(), limits);
     for (int i = 0; i < kSlots && !loadStopRequested(); ++i) {
-        textures[i] = new Texture(i, player, texCoords, texCoordsVid, loader.take(i));
+        DecodedPicture picture = loader.take(i);
+        budget.fit(picture);
+        textures[i] = new Texture(i, player, texCoords, texCoordsVid, std::move(picture));
+        loader.uploaded(i);
+        budget.spend(textures[i]->keptBytes());
         reportLoadProgress(i + 1, kSlots);
     }
 }

@@ -5,9 +5,12 @@
 #include <cstring>
 #include <utility>
 
-#define STB_IMAGE_IMPLEMENTATION
-#define STBI_FAILURE_USERMSG
 #include <stb/stb_image.h>
+
+#include "canvas/canvas_content/content_local_file_texture/command_reply.h"
+#include "canvas/canvas_content/content_local_file_texture/picture_limits.h"
+#include "canvas/canvas_content/content_local_file_texture/picture_scaler.h"
+#include "regular_file.h"
 
 namespace Lumetra {
 
@@ -31,6 +34,10 @@ DecodedPicture& DecodedPicture::operator=(DecodedPicture&& other) noexcept {
         gif_buffer = other.gif_buffer;
         gif_info = other.gif_info;
         video_size_known = other.video_size_known;
+        claimed_x = other.claimed_x;
+        claimed_y = other.claimed_y;
+        reduced_for = std::move(other.reduced_for);
+        refused_for = std::move(other.refused_for);
         other.png_buffer = nullptr;
         other.gif_buffer = nullptr;
         other.gif_info = {0, 0, 0, nullptr};
@@ -58,6 +65,52 @@ void DecodedPicture::release() {
     gif_info = {0, 0, 0, nullptr};
 }
 
+uint64_t DecodedPicture::heldBytes() const {
+    if (png_buffer != nullptr) {
+        return rgbaBytes(size_x, size_y);
+    }
+    if (gif_buffer != nullptr) {
+        return rgbaBytes(size_x, size_y) * static_cast<uint64_t>(gif_info.numberOfImages);
+    }
+    return 0;
+}
+
+bool DecodedPicture::scaleTo(int width, int height, const std::string& reason) {
+    const int frames = gif_buffer != nullptr ? gif_info.numberOfImages : 1;
+    unsigned char** targets = gif_buffer != nullptr ? gif_buffer : &png_buffer;
+    for (int i = 0; i < frames; ++i) {
+        unsigned char* scaled = scaleRgba(targets[i], size_x, size_y, width, height);
+        if (scaled == nullptr) {
+            refuse("memory ran out while reducing it");
+            return false;
+        }
+        std::free(targets[i]);
+        targets[i] = scaled;
+    }
+    size_x = width;
+    size_y = height;
+    reduced_for = reduced_for.empty() ? reason : reduced_for + " and " + reason;
+    return true;
+}
+
+void DecodedPicture::refuse(const std::string& reason) {
+    release();
+    refused_for = reason;
+}
+
+std::string DecodedPicture::notice() const {
+    if (!refused_for.empty()) {
+        const char* what = texture_type == TEX_VIDEO ? "not played" : "not shown";
+        return filename + ": " + what + ": " + refused_for;
+    }
+    if (!reduced_for.empty()) {
+        return filename + ": " + std::to_string(claimed_x) + "x" + std::to_string(claimed_y) +
+               " reduced to " + std::to_string(size_x) + "x" + std::to_string(size_y) + " to fit " +
+               reduced_for;
+    }
+    return "";
+}
+
 std::string slotBaseName(int slot) {
     std::string name = "./textures/";
     if (slot <= 99) {
@@ -70,51 +123,7 @@ std::string slotBaseName(int slot) {
 }
 
 bool fileExist(const std::string& filename) {
-    FILE* file = std::fopen(filename.c_str(), "r");
-    if (file == nullptr) {
-        return false;
-    }
-    std::fclose(file);
-    return true;
-}
-
-namespace {
-
-void decodeStill(DecodedPicture& picture) {
-    int n = 0;
-    picture.texture_type = TEX_PNG;
-    picture.png_buffer =
-        stbi_load(picture.filename.c_str(), &picture.size_x, &picture.size_y, &n, 4);
-    if (picture.png_buffer == nullptr) {
-        picture.size_x = 0;
-        picture.size_y = 0;
-    }
-}
-
-void decodeGif(DecodedPicture& picture) {
-    GIFLoader loader;
-    picture.texture_type = TEX_GIF;
-    picture.gif_buffer = loader.loadAnimatedGif(picture.filename.c_str(), &picture.size_x,
-                                                &picture.size_y, &picture.gif_info);
-}
-
-}  // namespace
-
-DecodedPicture decodeSlot(int slot) {
-    DecodedPicture picture;
-    const std::string base = slotBaseName(slot);
-    if (fileExist(base + ".png")) {
-        picture.filename = base + ".png";
-        decodeStill(picture);
-    } else if (fileExist(base + ".gif")) {
-        picture.filename = base + ".gif";
-        decodeGif(picture);
-    } else if (fileExist(base + ".h264")) {
-        picture.filename = base + ".h264";
-        picture.texture_type = TEX_VIDEO;
-        picture.video_size_known = getVideoSize(picture.filename, &picture.size_x, &picture.size_y);
-    }
-    return picture;
+    return isReadableRegularFile(filename);
 }
 
 bool parseVideoSizeReply(const char* reply, int* size_x, int* size_y) {
@@ -138,18 +147,18 @@ bool parseVideoSizeReply(const char* reply, int* size_x, int* size_y) {
     return true;
 }
 
-bool getVideoSize(std::string& filename, int* size_x, int* size_y) {
+// An outside tool may hang (a clip on a dead network share, a broken install): it gets a
+// time limit and is killed after it, and the clip's size counts as unknown.
+bool getVideoSize(std::string& filename, int* size_x, int* size_y, bool* timed_out) {
     const std::string command = std::string(kMediainfoQuery) + filename;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return false;
-    }
     char reply[200] = {0};
-    if (std::fgets(reply, sizeof(reply), pipe) == nullptr) {
-        reply[0] = '\0';
+    bool late = false;
+    const bool answered =
+        readCommandReply(command, kVideoSizeTimeoutMs, reply, sizeof(reply), &late);
+    if (timed_out != nullptr) {
+        *timed_out = late;
     }
-    pclose(pipe);
-    return parseVideoSizeReply(reply, size_x, size_y);
+    return answered && parseVideoSizeReply(reply, size_x, size_y);
 }
 
 }  // namespace Lumetra

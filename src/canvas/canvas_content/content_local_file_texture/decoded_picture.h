@@ -20,6 +20,13 @@ struct DecodedPicture {
     unsigned char** gif_buffer = nullptr;  // the decoder's frames
     GifAnimationInfo gif_info = {0, 0, 0, nullptr};
     bool video_size_known = false;
+    // The size the file claims, before any reduction.
+    int claimed_x = 0;
+    int claimed_y = 0;
+    // Why the picture was made smaller ("the largest texture (2048x2048)"), or why it is
+    // not shown at all; each empty when it does not apply.
+    std::string reduced_for;
+    std::string refused_for;
 
     DecodedPicture() = default;
     DecodedPicture(DecodedPicture&& other) noexcept;
@@ -30,18 +37,30 @@ struct DecodedPicture {
 
     // Frees pixels that were not handed on to an upload.
     void release();
+    // Bytes of decoded pixels held.
+    uint64_t heldBytes() const;
+    // Scales the still or every GIF frame to `width` x `height` and records why; refuses
+    // the picture when memory runs out.
+    bool scaleTo(int width, int height, const std::string& reason);
+    // Drops the pixels and records why the picture is not shown.
+    void refuse(const std::string& reason);
+    // The one line that tells what happened to a reduced or refused picture; empty when
+    // it is shown as the file has it.
+    std::string notice() const;
 };
 
 // "./textures/007" for slot 7: the slot's file name without extension.
 std::string slotBaseName(int slot);
 
-// Probes NNN.png, NNN.gif, NNN.h264 in this order and decodes the first that exists.
-DecodedPicture decodeSlot(int slot);
-
+// A file exists for a slot when it is a regular file that can be opened for reading.
 bool fileExist(const std::string& filename);
 
-// Asks `mediainfo` for a clip's size; false (sizes untouched) when it cannot tell.
-bool getVideoSize(std::string& filename, int* size_x, int* size_y);
+// Asks `mediainfo` for a clip's size; false (sizes untouched) when it cannot tell, also
+// when it gives no answer in time (then *timed_out, when given, is set).
+bool getVideoSize(std::string& filename, int* size_x, int* size_y, bool* timed_out = nullptr);
+
+// How long mediainfo may take for one clip.
+const int kVideoSizeTimeoutMs = 10000;
 
 // Parses a mediainfo reply "info4lumetra|W|H|..."; false unless both are at least 1.
 bool parseVideoSizeReply(const char* reply, int* size_x, int* size_y);

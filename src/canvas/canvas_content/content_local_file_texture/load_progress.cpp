@@ -1,5 +1,6 @@
 #include "canvas/canvas_content/content_local_file_texture/load_progress.h"
 
+#include <cstdio>
 #include <utility>
 
 namespace Lumetra {
@@ -12,6 +13,11 @@ LoadProgressReporter& reporter() {
 
 LoadStopQuery& stopQuery() {
     static LoadStopQuery instance;
+    return instance;
+}
+
+LoadNoticeReporter& noticeReporter() {
+    static LoadNoticeReporter instance;
     return instance;
 }
 }  // namespace
@@ -32,6 +38,18 @@ void setLoadStopQuery(LoadStopQuery query) {
 
 bool loadStopRequested() {
     return stopQuery() && stopQuery()();
+}
+
+void setLoadNoticeReporter(LoadNoticeReporter r) {
+    noticeReporter() = std::move(r);
+}
+
+void reportLoadNotice(const std::string& line) {
+    if (noticeReporter()) {
+        noticeReporter()(line);
+    } else {
+        std::fprintf(stderr, "%s\n", line.c_str());
+    }
 }
 
 }  // namespace Lumetra

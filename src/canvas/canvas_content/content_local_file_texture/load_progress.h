@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 namespace Lumetra {
 
@@ -19,5 +20,12 @@ using LoadStopQuery = std::function<bool()>;
 
 void setLoadStopQuery(LoadStopQuery query);
 bool loadStopRequested();
+
+// One line about a picture that was reduced or not shown, without a line end. Without a
+// registered reporter it goes to standard error. Called on the render thread.
+using LoadNoticeReporter = std::function<void(const std::string& line)>;
+
+void setLoadNoticeReporter(LoadNoticeReporter reporter);
+void reportLoadNotice(const std::string& line);
 
 }  // namespace Lumetra

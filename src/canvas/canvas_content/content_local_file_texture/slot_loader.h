@@ -6,15 +6,19 @@
 #include <vector>
 
 #include "canvas/canvas_content/content_local_file_texture/decoded_picture.h"
+#include "canvas/canvas_content/content_local_file_texture/picture_limits.h"
 
 namespace Lumetra {
 
 // Decodes the picture slots on worker threads while the render thread takes them, in slot
-// order, for upload. Workers stay at most `window` slots ahead of the taker, so memory
-// holds only a few decoded pictures at a time. With no workers, take() decodes itself.
+// order, for upload. Workers stay at most `window` slots ahead of the taker, and the
+// pixels decoded but not yet uploaded stay within the limits' in-flight budget: a worker
+// learns what its picture needs before decoding and waits until that much is free. The
+// budget is granted in slot order, so the slot the taker waits for is never starved.
+// With no workers, take() decodes itself.
 class SlotLoader {
   public:
-    SlotLoader(int slot_count, int workers);
+    SlotLoader(int slot_count, int workers, const PictureLimits& limits);
     ~SlotLoader();
 
     SlotLoader(const SlotLoader&) = delete;
@@ -22,6 +26,10 @@ class SlotLoader {
 
     // Waits for slot `slot` (taken in ascending order) and hands its decoded picture over.
     DecodedPicture take(int slot);
+    // The picture of `slot` has been uploaded: its pixels are gone, its budget is free.
+    void uploaded(int slot);
+    // Most bytes decoded but not yet uploaded at any one time so far.
+    uint64_t peakInFlight();
 
     // Worker count to use: LUMETRA_LOAD_THREADS when set (0 = decode on the render
     // thread), else one per core.
@@ -29,14 +37,22 @@ class SlotLoader {
 
   private:
     void work();
+    // Waits for the turn of `slot` and for `bytes` of budget; false when stopping.
+    bool reserve(int slot, uint64_t bytes);
 
     const int slot_count;
     const int window;
+    const PictureLimits limits;
     std::mutex lock;
     std::condition_variable slot_ready;
     std::condition_variable window_moved;
     std::vector<DecodedPicture> results;
     std::vector<char> decoded;
+    std::vector<uint64_t> reserved;
+    int reserve_turn = 0;
+    uint64_t in_flight = 0;
+    uint64_t peak_in_flight = 0;
+    std::condition_variable budget_freed;
     int next_slot = 0;
     int taken = 0;
     bool stopping = false;

@@ -4,18 +4,36 @@
 #include <cstdlib>
 #include <utility>
 
+#include "canvas/canvas_content/content_local_file_texture/load_progress.h"
+#include "canvas/canvas_content/content_local_file_texture/picture_limits.h"
+#include "canvas/canvas_content/content_local_file_texture/slot_decoder.h"
 #include "canvas/canvas_content/content_local_file_texture/video_player.h"
 
 namespace Lumetra {
 
 namespace {
 
-void uploadRgba(GLuint name, int width, int height, const void* pixels) {
+// Errors left by earlier calls must not be taken for this upload's.
+void clearGlErrors() {
+    for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i) {
+    }
+}
+
+// False when the GL refused the texture (too large, out of memory): it then has no
+// defined level 0 and would draw as a solid block.
+bool uploadRgba(GLuint name, int width, int height, const void* pixels) {
+    clearGlErrors();
     glBindTexture(GL_TEXTURE_2D, name);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
+    return glGetError() == GL_NO_ERROR;
+}
+
+std::string refusedByGl(int width, int height) {
+    return "the GL refused its " + std::to_string(width) + "x" + std::to_string(height) +
+           " texture";
 }
 
 }  // namespace
@@ -51,8 +69,22 @@ Texture::~Texture() {
 }
 
 void Texture::load() {
-    DecodedPicture decoded = decodeSlot(texture_id);
+    DecodedPicture decoded =
+        decodeSlot(texture_id, PictureLimits::forMachine(PictureLimits::queryMaxTexture()));
     upload(decoded);
+}
+
+uint64_t Texture::keptBytes() const {
+    switch (texture_type) {
+        case TEX_PNG:
+        case TEX_VIDEO:
+            return rgbaBytes(size_x, size_y);
+        case TEX_GIF:
+            return rgbaBytes(size_x, size_y) * static_cast<uint64_t>(gif_info.numberOfImages);
+        case TEX_NONE:
+            break;
+    }
+    return 4;
 }
 
 void Texture::upload(DecodedPicture& decoded) {
@@ -71,6 +103,10 @@ void Texture::upload(DecodedPicture& decoded) {
             break;
     }
     decoded.release();
+    const std::string notice = decoded.notice();
+    if (!notice.empty()) {
+        reportLoadNotice(notice);
+    }
 }
 
 // A file that does not decode shows nothing, like a missing one.
@@ -84,8 +120,14 @@ void Texture::uploadStill(DecodedPicture& decoded) {
     size_y = decoded.size_y;
     png_buffer = decoded.png_buffer;
     glGenTextures(1, &png_tex);
-    uploadRgba(png_tex, size_x, size_y, png_buffer);
+    const bool uploaded = uploadRgba(png_tex, size_x, size_y, png_buffer);
     png_buffer = nullptr;  // freed by decoded.release()
+    if (!uploaded) {
+        glDeleteTextures(1, &png_tex);
+        png_tex = 0;
+        decoded.refuse(refusedByGl(size_x, size_y));
+        makeErrorTexture(255, 0, 0, 0);
+    }
 }
 
 void Texture::uploadGif(DecodedPicture& decoded) {
@@ -107,14 +149,24 @@ void Texture::uploadGif(DecodedPicture& decoded) {
     gif_buffer = decoded.gif_buffer;
     gif_tex = new GLuint[gif_info.numberOfImages];
     glGenTextures(gif_info.numberOfImages, gif_tex);
+    bool uploaded = true;
     for (int j = 0; j < gif_info.numberOfImages; ++j) {
-        uploadRgba(gif_tex[j], size_x, size_y, gif_buffer[j]);
+        uploaded = uploaded && uploadRgba(gif_tex[j], size_x, size_y, gif_buffer[j]);
         std::free(gif_buffer[j]);
         gif_buffer[j] = nullptr;
     }
     std::free(gif_buffer);
     gif_buffer = nullptr;
     decoded.gif_buffer = nullptr;
+    if (!uploaded) {
+        glDeleteTextures(gif_info.numberOfImages, gif_tex);
+        delete[] gif_tex;
+        gif_tex = nullptr;
+        std::free(gif_info.delayArray);
+        gif_info = {0, 0, 0, nullptr};
+        decoded.refuse(refusedByGl(size_x, size_y));
+        makeErrorTexture(255, 0, 0, 0);
+    }
 }
 
 void Texture::startVideo(DecodedPicture& decoded) {
@@ -126,8 +178,17 @@ void Texture::startVideo(DecodedPicture& decoded) {
     size_x = decoded.size_x;
     size_y = decoded.size_y;
     glGenTextures(1, &video_tex);
+    clearGlErrors();
     glBindTexture(GL_TEXTURE_2D, video_tex);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, size_x, size_y, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+    if (glGetError() != GL_NO_ERROR) {
+        // No texture, no EGL image: like a clip whose size cannot be learned.
+        glDeleteTextures(1, &video_tex);
+        video_tex = 0;
+        decoded.refused_for = refusedByGl(size_x, size_y);
+        makeErrorTexture(255, 255, 0, 63);
+        return;
+    }
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);

@@ -2,6 +2,7 @@
 
 #include <GLES/gl.h>
 
+#include <cstdint>
 #include <string>
 
 #include "canvas/canvas_content/content_local_file_texture/GIFLoader.h"
@@ -28,6 +29,8 @@ class Texture {
     void setTexture();
     float getTextureRatio();
     TEXTURE_TYPE getTextureType() const { return texture_type; }
+    // Bytes of texture memory the slot keeps.
+    uint64_t keptBytes() const;
 
   private:
     void load();

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "fatal_exit.h"
+#include "regular_file.h"
 
 namespace Lumetra {
 
@@ -180,7 +181,9 @@ void VideoPlayer::video_decode_test(int n) {
     memset(list, 0, sizeof(list));
     memset(tunnel, 0, sizeof(tunnel));
 
-    FILE* in = fopen(filename, "rb");
+    // Found a regular file at start-up; one swapped for a FIFO since must not block the
+    // thread (the tear-down joins it).
+    FILE* in = openRegularFile(filename);
     if (!in) {
         return;
     }

@@ -1,0 +1,213 @@
+#include "canvas/canvas_content/content_local_file_texture/slot_decoder.h"
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <string>
+#include <utility>
+
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_FAILURE_USERMSG
+#include <stb/stb_image.h>
+
+#include "canvas/canvas_content/content_local_file_texture/gif_decoder.h"
+#include "canvas/canvas_content/content_local_file_texture/picture_scaler.h"
+#include "regular_file.h"
+
+namespace Lumetra {
+
+namespace {
+
+std::string sizeText(int width, int height) {
+    return std::to_string(width) + "x" + std::to_string(height);
+}
+
+std::string largestTexture(int max_texture) {
+    return "the largest texture (" + sizeText(max_texture, max_texture) + ")";
+}
+
+}  // namespace
+
+SlotDecoder::SlotDecoder(int slot, const PictureLimits& l) : limits(l) {
+    const std::string base = slotBaseName(slot);
+    const struct {
+        const char* extension;
+        TEXTURE_TYPE type;
+    } kinds[] = {{".png", TEX_PNG}, {".gif", TEX_GIF}, {".h264", TEX_VIDEO}};
+    for (const auto& kind : kinds) {
+        file = openRegularFile(base + kind.extension);
+        if (file != nullptr) {
+            picture.filename = base + kind.extension;
+            picture.texture_type = kind.type;
+            break;
+        }
+    }
+    if (file == nullptr) {
+        return;  // TEX_NONE: no file for the slot
+    }
+    struct stat info;
+    file_bytes = fstat(fileno(file), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
+    if (picture.texture_type == TEX_PNG) {
+        probeStill();
+    } else if (picture.texture_type == TEX_GIF) {
+        probeGif();
+    }
+}
+
+SlotDecoder::~SlotDecoder() {
+    if (file != nullptr) {
+        std::fclose(file);
+    }
+}
+
+// Refuses the picture when decoding it would take more than may be decoded at once.
+void SlotDecoder::requireMemory(const std::string& what, uint64_t bytes) {
+    if (bytes > limits.in_flight_bytes) {
+        picture.refuse("decoding its " + what + " needs " + memoryText(bytes) + ", more than the " +
+                       memoryText(limits.in_flight_bytes) + " allowed");
+        return;
+    }
+    decode_bytes = bytes;
+}
+
+void SlotDecoder::probeStill() {
+    int width = 0, height = 0, channels = 0;
+    if (!stbi_info_from_file(file, &width, &height, &channels)) {
+        return;  // does not decode: shown as nothing, like a missing file
+    }
+    picture.claimed_x = width;
+    picture.claimed_y = height;
+    if (!sizeIsPlausible(width, height, file_bytes)) {
+        picture.refuse("it claims " + sizeText(width, height) + " pixels, far more than its " +
+                       std::to_string(file_bytes) + " bytes can hold");
+        return;
+    }
+    // stb_image holds the file's own pixels (floats for Radiance) besides the RGBA result,
+    // and a PNG's inflated rows too.
+    const uint64_t pixels = rgbaBytes(width, height) / 4;
+    const bool hdr = stbi_is_hdr_from_file(file) != 0;
+    requireMemory(sizeText(width, height) + " pixels", hdr ? pixels * (4 + 16) : pixels * 4 * 3);
+}
+
+void SlotDecoder::probeGif() {
+    if (!planGifFrames(file, &gif_plan)) {
+        return;  // the decoder would reject it: shown as nothing
+    }
+    picture.claimed_x = gif_plan.width;
+    picture.claimed_y = gif_plan.height;
+    if (!sizeIsPlausible(gif_plan.width, gif_plan.height, file_bytes)) {
+        picture.refuse("it claims a screen of " + sizeText(gif_plan.width, gif_plan.height) +
+                       " pixels, far more than its " + std::to_string(file_bytes) +
+                       " bytes can hold");
+        return;
+    }
+    // The whole file, every frame, and one scaled frame when the screen is too large.
+    const uint64_t frame = rgbaBytes(gif_plan.width, gif_plan.height);
+    requireMemory(
+        std::to_string(gif_plan.frames) + " frames of " + sizeText(gif_plan.width, gif_plan.height),
+        file_bytes + frame * (static_cast<uint64_t>(gif_plan.frames) + 1));
+}
+
+DecodedPicture SlotDecoder::decode() {
+    if (file != nullptr && picture.refused_for.empty()) {
+        if (picture.texture_type == TEX_PNG && decode_bytes > 0) {
+            decodeStill();
+        } else if (picture.texture_type == TEX_GIF && decode_bytes > 0) {
+            decodeGif();
+        } else if (picture.texture_type == TEX_VIDEO) {
+            decodeVideo();
+        }
+    }
+    if (file != nullptr) {
+        std::fclose(file);
+        file = nullptr;
+    }
+    return std::move(picture);
+}
+
+void SlotDecoder::decodeStill() {
+    int n = 0;
+    std::rewind(file);
+    picture.png_buffer = stbi_load_from_file(file, &picture.size_x, &picture.size_y, &n, 4);
+    if (picture.png_buffer == nullptr) {
+        picture.size_x = 0;
+        picture.size_y = 0;
+        return;
+    }
+    picture.claimed_x = picture.size_x;
+    picture.claimed_y = picture.size_y;
+    fitTexture(1);
+}
+
+void SlotDecoder::decodeGif() {
+    const size_t size = static_cast<size_t>(file_bytes);
+    unsigned char* bytes = static_cast<unsigned char*>(std::malloc(size > 0 ? size : 1));
+    std::rewind(file);
+    if (bytes == nullptr || std::fread(bytes, 1, size, file) != size) {
+        std::free(bytes);
+        return;
+    }
+    // The frames may take no more than was planned for; a file that would is rejected.
+    const uint64_t frames_limit =
+        rgbaBytes(gif_plan.width, gif_plan.height) * static_cast<uint64_t>(gif_plan.frames);
+    GifDecoder decoder(bytes, size, frames_limit);
+    const bool decoded = decoder.decode();
+    std::free(bytes);
+    if (!decoded) {
+        return;
+    }
+    picture.size_x = decoder.getWidth();
+    picture.size_y = decoder.getHeight();
+    picture.gif_buffer = decoder.releaseFrames(&picture.gif_info);
+    fitTexture(picture.gif_info.numberOfImages);
+}
+
+// Scales every frame down when the picture is larger than the GL can take.
+void SlotDecoder::fitTexture(int frames) {
+    int width = 0, height = 0;
+    if (!fitPictureSize(picture.size_x, picture.size_y, frames, limits.max_texture, UINT64_MAX,
+                        &width, &height)) {
+        picture.refuse("it has no pixels to show");
+        return;
+    }
+    if (width == picture.size_x && height == picture.size_y) {
+        return;
+    }
+    picture.scaleTo(width, height, largestTexture(limits.max_texture));
+}
+
+void SlotDecoder::decodeVideo() {
+    bool timed_out = false;
+    int width = 0, height = 0;
+    if (!getVideoSize(picture.filename, &width, &height, &timed_out)) {
+        if (timed_out) {
+            picture.refused_for = "mediainfo gave no answer within " +
+                                  std::to_string(kVideoSizeTimeoutMs / 1000) + " s";
+        }
+        return;
+    }
+    picture.claimed_x = width;
+    picture.claimed_y = height;
+    // Beyond the GL's limit the texture cannot be made: like a clip of unknown size.
+    if (width > limits.max_texture || height > limits.max_texture) {
+        picture.refused_for = "its size " + sizeText(width, height) + " is beyond " +
+                              largestTexture(limits.max_texture);
+        return;
+    }
+    if (!sizeIsPlausible(width, height, file_bytes)) {
+        picture.refused_for = "it claims " + sizeText(width, height) +
+                              " pixels, far more than its " + std::to_string(file_bytes) +
+                              " bytes can hold";
+        return;
+    }
+    picture.size_x = width;
+    picture.size_y = height;
+    picture.video_size_known = true;
+}
+
+DecodedPicture decodeSlot(int slot, const PictureLimits& limits) {
+    SlotDecoder decoder(slot, limits);
+    return decoder.decode();
+}
+
+}  // namespace Lumetra
