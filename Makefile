@@ -1,18 +1,29 @@
 # The two commands of the README:
 #   make run   builds Lumetra and starts it in ./demo (config.txt and textures/ set up there)
 #   make test  builds Lumetra and runs every test: plain, ASan+UBSan, and TSan
+# Each installs first what it needs (scripts/install-deps run|test|dev).
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 CTEST_JOBS ?= 2
 
-.PHONY: all deps build run demo test test-plain test-asan test-tsan fuzz bench format clean
+.PHONY: all deps deps-run deps-test deps-dev build run demo test test-plain test-asan test-tsan \
+	fuzz bench format clean
 
 all: build
 
-deps:
-	@scripts/install-deps
+deps: deps-dev
 
-build: deps
+deps-run:
+	@scripts/install-deps run
+
+deps-test:
+	@scripts/install-deps test
+
+deps-dev:
+	@scripts/install-deps dev
+
+# Tests and benchmarks are built when GoogleTest and Google Benchmark are installed.
+build: deps-run
 	@cmake -S . -B build -G Ninja $(CMAKE_FLAGS) >/dev/null
 	@cmake --build build -j $(JOBS)
 
@@ -22,36 +33,38 @@ demo: build
 run: demo
 	cd demo && ../build/rpi_lumetra
 
-test: deps
+test: deps-test
 	@$(MAKE) --no-print-directory test-plain test-asan test-tsan
 	@echo "make test: all three runs passed"
 
 test-plain:
-	@cmake -S . -B build -G Ninja $(CMAKE_FLAGS) >/dev/null
+	@cmake -S . -B build -G Ninja -DLUMETRA_BUILD_TESTS=ON -DLUMETRA_BUILD_BENCH=ON $(CMAKE_FLAGS) >/dev/null
 	@cmake --build build -j $(JOBS)
 	@cd build && ctest -j $(CTEST_JOBS) --output-on-failure
 
 test-asan:
-	@cmake -S . -B build-asan -G Ninja -DLUMETRA_SANITIZE=address -DLUMETRA_BUILD_BENCH=OFF $(CMAKE_FLAGS) >/dev/null
+	@cmake -S . -B build-asan -G Ninja -DLUMETRA_SANITIZE=address -DLUMETRA_BUILD_TESTS=ON -DLUMETRA_BUILD_BENCH=OFF $(CMAKE_FLAGS) >/dev/null
 	@cmake --build build-asan -j $(JOBS)
 	@cd build-asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 		LSAN_OPTIONS=suppressions=$(CURDIR)/tests/support/lsan.supp ctest -j $(CTEST_JOBS) --output-on-failure
 
 test-tsan:
-	@cmake -S . -B build-tsan -G Ninja -DLUMETRA_SANITIZE=thread -DLUMETRA_BUILD_BENCH=OFF $(CMAKE_FLAGS) >/dev/null
+	@cmake -S . -B build-tsan -G Ninja -DLUMETRA_SANITIZE=thread -DLUMETRA_BUILD_TESTS=ON -DLUMETRA_BUILD_BENCH=OFF $(CMAKE_FLAGS) >/dev/null
 	@cmake --build build-tsan -j $(JOBS)
 	@cd build-tsan && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/support/tsan.supp \
 		ctest -j $(CTEST_JOBS) -L threaded --output-on-failure
 
-fuzz: deps
+fuzz: deps-dev
 	@CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DLUMETRA_BUILD_FUZZ=ON \
 		-DLUMETRA_BUILD_TESTS=OFF -DLUMETRA_BUILD_BENCH=OFF >/dev/null
 	@cmake --build build-fuzz -j $(JOBS)
 
-bench: build
+bench: deps-test
+	@cmake -S . -B build -G Ninja -DLUMETRA_BUILD_BENCH=ON $(CMAKE_FLAGS) >/dev/null
+	@cmake --build build -j $(JOBS)
 	@for b in build/bench/bench_*; do echo "== $$b"; $$b; done
 
-format:
+format: deps-dev
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:

@@ -152,10 +152,12 @@ TEST(Flood, RenderLoopKeepsItsPaceAndCanvasesEndAsTheLastValidPacket) {
         "backlog drained in %.1f s\n",
         sent.load(), flood_seconds, sent.load() / flood_seconds, base_frames,
         flood_frames / flood_seconds, drain_seconds);
+    // The rate the sender reached depends on the machine and its load, so it is reported,
+    // not checked: the checks are on what the node made of what it was sent.
+    RecordProperty("datagrams_per_second", static_cast<int>(sent.load() / flood_seconds));
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
-    // Sanitizers slow the sender and the render loop alike; rates count only without them.
-    // The rate the sender reached depends on the machine and its load: it is reported
-    // above, not asserted. Loose on purpose: a stalled render loop would be far below.
+    // Sanitizers slow the render loop; its pace counts only without them. Loose on purpose:
+    // the machine is shared; a stalled render loop would be far below.
     EXPECT_GE(flood_frames / flood_seconds, 0.5 * base_frames);
 #endif
     EXPECT_EQ(ArtnetTest::openDescriptors(), fds_before);

@@ -6,13 +6,22 @@ namespace Lumetra {
 namespace ArtnetTest {
 
 // A controller and a node namespace joined by a veth pair (tests/artnet/netns.sh). The
-// controller is PREFIX.1 on eth0, the node PREFIX.2 on `node_iface`. Removed on destruction.
+// controller is PREFIX.1 on eth0, the node PREFIX.2 on `node_iface`. Removed on destruction,
+// and by the constructor itself when the set-up fails half-way (it then throws). Names are
+// unique per process and pair.
 class NetnsPair {
   public:
     explicit NetnsPair(const std::string& node_iface = "eth0");
     ~NetnsPair();
-    // Root, and `ip netns` works: the tests that need the pair skip themselves otherwise.
+    NetnsPair(const NetnsPair&) = delete;
+    NetnsPair& operator=(const NetnsPair&) = delete;
+
+    // Named namespaces really work here: root, and a probe namespace can be made, entered
+    // (`ip -n`, `ip netns exec`) and removed. Tried once per process. The tests that need
+    // the pair skip themselves otherwise, saying why.
     static bool available();
+    // Why not, in one line; empty when available.
+    static const std::string& unavailableReason();
 
     const std::string ctl;
     const std::string node;
@@ -26,6 +35,8 @@ class InNetns {
   public:
     explicit InNetns(const std::string& name);
     ~InNetns();
+    InNetns(const InNetns&) = delete;
+    InNetns& operator=(const InNetns&) = delete;
 
   private:
     int home;

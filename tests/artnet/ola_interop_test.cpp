@@ -87,8 +87,11 @@ class Capture {
 class OlaInterop : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!NetnsPair::available() || shell("command -v olad tshark >/dev/null") != 0) {
-            GTEST_SKIP() << "needs root, ip netns, olad and tshark";
+        if (!NetnsPair::available()) {
+            GTEST_SKIP() << NetnsPair::unavailableReason();
+        }
+        if (shell("command -v olad tshark setpriv >/dev/null") != 0) {
+            GTEST_SKIP() << "needs olad (ola), tshark and setpriv: scripts/install-deps test";
         }
     }
     void TearDown() override {

@@ -63,7 +63,7 @@ class PollReply : public ::testing::Test {
   protected:
     void SetUp() override {
         if (!NetnsPair::available()) {
-            GTEST_SKIP() << "needs root and ip netns";
+            GTEST_SKIP() << NetnsPair::unavailableReason();
         }
     }
     // A live node in the node namespace; its listener thread starts in there too.

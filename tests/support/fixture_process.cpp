@@ -1,9 +1,11 @@
 #include "support/fixture_process.h"
 
 #include <signal.h>
+#include <stdlib.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <stdexcept>
 #include <string>
 
 #include "support/test_support.h"
@@ -18,15 +20,27 @@ double monotonicSeconds() {
 
 TerminalFixture::TerminalFixture(const std::string& work_dir, const std::string& args,
                                  const std::string& env, const std::string& launcher)
-    : dir(work_dir), socket("lumetra-test-" + std::to_string(getpid())) {
+    : dir(work_dir) {
+    // The server's socket lives in a directory of this fixture's own, removed with it:
+    // tmux itself leaves its socket behind when the server ends.
+    char templ[] = "/tmp/lumetra-tmux-XXXXXX";
+    if (mkdtemp(templ) == nullptr) {
+        throw std::runtime_error("mkdtemp for the tmux socket failed");
+    }
+    socket_dir = templ;
     const std::string program = builtProgram("rpi_lumetra");
     // The inner shell records its pid and becomes the program; the outer one records the
-    // exit status and keeps the pane open for inspection. "\\$" survives the shell that
-    // runs tmux itself.
+    // exit status and keeps the pane open for inspection. A watcher in the pane ends
+    // everything in it (the program too) and removes the socket once this test process is
+    // gone, so a test that crashes or is killed leaves nothing running or behind. "\\$"
+    // survives the shell that runs tmux itself.
     const std::string inner = "echo \\$\\$ > " + dir + "/.pid; exec " + launcher + " env " + env +
                               " " + program + " " + args;
-    const std::string outer =
-        "cd " + dir + " && sh -c '" + inner + "'; echo \\$? > " + dir + "/.status; sleep 600";
+    const std::string watcher = "(while kill -0 " + std::to_string(getpid()) +
+                                " 2>/dev/null; do sleep 1; done; rm -rf " + socket_dir +
+                                "; kill -KILL 0) &";
+    const std::string outer = "cd " + dir + " && { " + watcher + " sh -c '" + inner +
+                              "'; echo \\$? > " + dir + "/.status; wait; }";
     runCommand("rm -f " + dir + "/.pid " + dir + "/.status");
     tmux("new-session -d -x 100 -y 20 \"" + outer + "\"");
 }
@@ -36,10 +50,11 @@ TerminalFixture::~TerminalFixture() {
         kill(pid(), SIGKILL);
     }
     tmux("kill-server");
+    runCommand("rm -rf " + socket_dir);
 }
 
 std::string TerminalFixture::tmux(const std::string& args) {
-    return commandOutput("tmux -L " + socket + " " + args + " 2>/dev/null");
+    return commandOutput("tmux -S " + socket_dir + "/tmux " + args + " 2>/dev/null");
 }
 
 std::string TerminalFixture::screen(bool with_escapes) {

@@ -15,6 +15,8 @@ class TerminalFixture {
     TerminalFixture(const std::string& work_dir, const std::string& args,
                     const std::string& env = "", const std::string& launcher = "");
     ~TerminalFixture();
+    TerminalFixture(const TerminalFixture&) = delete;
+    TerminalFixture& operator=(const TerminalFixture&) = delete;
 
     std::string screen(bool with_escapes = false);
     // Waits up to `seconds` for `text` to appear on the screen.
@@ -35,7 +37,7 @@ class TerminalFixture {
   private:
     std::string tmux(const std::string& args);
     std::string dir;
-    std::string socket;
+    std::string socket_dir;
 };
 
 // Seconds since an arbitrary start, monotonic.

@@ -1,0 +1,163 @@
+// lumetra-send drives the real fixture: the program runs offscreen with snapshots, the
+// tool is run as a user would run it, and the test waits for the picture to show.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/snapshot_program.h"
+#include "support/test_support.h"
+
+using namespace LumetraTest;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int WIDTH = 64;
+constexpr int HEIGHT = 36;
+
+// The lit part of a frame: its bounding box and the colour at its centre.
+struct Lit {
+    bool any = false;
+    int left = WIDTH, right = -1, top = HEIGHT, bottom = -1;
+    int r = 0, g = 0, b = 0;
+    double centreX() const { return (left + right + 1) / 2.0; }
+    int width() const { return right - left + 1; }
+};
+
+Lit litPart(const std::vector<uint8_t>& rgba) {
+    Lit lit;
+    for (int y = 0; y < HEIGHT; ++y) {
+        for (int x = 0; x < WIDTH; ++x) {
+            const uint8_t* p = &rgba[4 * (y * WIDTH + x)];
+            if (p[0] > 64 || p[1] > 64 || p[2] > 64) {
+                lit.any = true;
+                lit.left = std::min(lit.left, x);
+                lit.right = std::max(lit.right, x);
+                lit.top = std::min(lit.top, y);
+                lit.bottom = std::max(lit.bottom, y);
+            }
+        }
+    }
+    if (lit.any) {
+        const uint8_t* p =
+            &rgba[4 * (((lit.top + lit.bottom) / 2) * WIDTH + (lit.left + lit.right) / 2)];
+        lit.r = p[0];
+        lit.g = p[1];
+        lit.b = p[2];
+    }
+    return lit;
+}
+
+// Whether a socket of this network namespace is bound to UDP `port`.
+bool udpPortBound(int port) {
+    char hex[8];
+    std::snprintf(hex, sizeof(hex), ":%04X", port);
+    std::ifstream table("/proc/net/udp");
+    std::string line;
+    while (std::getline(table, line)) {
+        std::string local = line.substr(0, std::min<size_t>(line.size(), 40));
+        if (local.find(hex) != std::string::npos && line.find(" 07 ") != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+class LumetraSend : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::vector<uint8_t> white(16 * 16 * 4, 255);
+        writePng(work.file("textures/003.png"), 16, 16, white);
+        // Canvas 1 starts at channel 31; the universe is not the default one.
+        writeFile(work.file("config.txt"), "SUBNET=1\nUNIVERSE=2\nDMX_START=11\nANZAHL=2\n");
+        program = std::make_unique<SnapshotProgram>(work.path(), WIDTH, HEIGHT, 60);
+        const auto end = Clock::now() + std::chrono::seconds(20);
+        while (!udpPortBound(6454) && Clock::now() < end) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        ASSERT_TRUE(udpPortBound(6454)) << readFile(work.file("program.log"));
+    }
+
+    // Runs lumetra-send with `args` (in the fixture's directory, so it reads its
+    // config.txt) until a snapshot `shows` what is expected or ten seconds pass.
+    Lit sendUntil(const std::string& args, const std::function<bool(const Lit&)>& shows) {
+        const std::string command = builtProgram("tools/lumetra-send") + " " + args + " >/dev/null";
+        const auto end = Clock::now() + std::chrono::seconds(10);
+        Lit lit;
+        do {
+            EXPECT_EQ(runCommand(command), 0) << command;
+            std::vector<uint8_t> frame = program->nextFrame();
+            if (!frame.empty()) {
+                lit = litPart(frame);
+                if (shows(lit)) {
+                    break;
+                }
+            }
+        } while (Clock::now() < end);
+        return lit;
+    }
+
+    TempWorkDir work;
+    std::unique_ptr<SnapshotProgram> program;
+};
+
+TEST_F(LumetraSend, NamedFunctionsOfACanvasShowItsPictureCentredInTheConfiguredUniverse) {
+    // 51 is 4 of the view's 20 units: 12.8 of 64 pixels, in white light by default.
+    auto centred = [](const Lit& l) {
+        return l.any && std::abs(l.centreX() - 32) <= 1 && std::abs(l.width() - 12.8) <= 1.5 &&
+               l.r > 200 && l.g > 200 && l.b > 200;
+    };
+    Lit lit = sendUntil("--canvas 1 picture=3 opacity=255 size=51", centred);
+    EXPECT_TRUE(centred(lit)) << "lit x " << lit.left << ".." << lit.right;
+
+    auto red_left = [](const Lit& l) {
+        return l.any && std::abs(l.centreX() - 16) <= 1 && l.r > 200 && l.g < 40 && l.b < 40;
+    };
+    lit = sendUntil("--canvas 1 picture=3 opacity=255 size=51 x=64 green=0 blue=0", red_left);
+    EXPECT_TRUE(red_left(lit)) << "lit x " << lit.left << ".." << lit.right;
+}
+
+TEST_F(LumetraSend, RawChannelsAreDmxAddressesAndAnotherUniverseChangesNothing) {
+    // Canvas 0 from channel 11: picture, opacity, x, y, size, then red, green, blue.
+    const std::string raw = "11=3 12=255 13=192 14=128 15=51 21=255 22=255 23=255";
+    auto right = [](const Lit& l) { return l.any && std::abs(l.centreX() - 48) <= 1; };
+    Lit lit = sendUntil(raw, right);
+    EXPECT_TRUE(right(lit)) << "lit x " << lit.left << ".." << lit.right;
+
+    // The same frame for universe 3 of subnet 1 is not the fixture's: it stays as it was.
+    EXPECT_EQ(runCommand(builtProgram("tools/lumetra-send") + " --universe 3 12=0 >/dev/null"), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // several listener cycles
+    lit = litPart(program->nextFrame());
+    EXPECT_TRUE(right(lit)) << "a frame for another universe changed the picture";
+}
+
+TEST_F(LumetraSend, SacnReachesTheFixtureOnItsDefaultUniverse) {
+    if (!udpPortBound(5568)) {
+        GTEST_SKIP() << "this build of the fixture has no sACN input";
+    }
+    // SUBNET=1, UNIVERSE=2: sACN universe 16 + 2 + 1.
+    auto red = [](const Lit& l) { return l.any && l.r > 200 && l.g < 40 && l.b < 40; };
+    Lit lit = sendUntil("--sacn picture=3 opacity=255 size=51 green=0 blue=0", red);
+    EXPECT_TRUE(red(lit)) << "lit x " << lit.left << ".." << lit.right;
+}
+
+TEST(LumetraSendUsage, BadInputIsRefusedWithStatusTwoAndOneLine) {
+    const std::string tool = builtProgram("tools/lumetra-send") + " --config /nonexistent ";
+    for (const char* args : {"bogus=1", "picture=256", "picture", "0=1", "513=1",
+                             "--canvas 25 picture=1", "--to 300.1.1.1 1=1", "--universe",
+                             "--start 500 --canvas 1 picture=1", "--hold -1 1=1"}) {
+        const std::string output = commandOutput(tool + args + " 2>&1; echo status=$?");
+        EXPECT_NE(output.find("status=2"), std::string::npos) << args << ": " << output;
+        EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 2) << args << ": " << output;
+    }
+}
+
+}  // namespace
