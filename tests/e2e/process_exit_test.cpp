@@ -113,7 +113,7 @@ TEST(UnknownTerminalTest, RunsTheShowWithoutAConsole) {
     ASSERT_TRUE(term.running()) << term.screen();
     EXPECT_EQ(term.screen().find("Error opening terminal"), std::string::npos) << term.screen();
     kill(term.pid(), SIGTERM);
-    EXPECT_EQ(term.waitForExit(kQuitSeconds), 0);
+    EXPECT_EQ(term.waitForExit(kQuitSeconds), 0) << term.screen();
 }
 
 // A fatal start-up failure: the message, its stream and status as before, and the terminal
