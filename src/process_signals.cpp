@@ -1,5 +1,6 @@
 #include "process_signals.h"
 
+#include <pthread.h>
 #include <signal.h>
 
 #include <cstring>
@@ -56,6 +57,16 @@ void ProcessSignals::ignoreIfDefault(int signal_number) {
         (current.sa_flags & SA_SIGINFO) == 0) {
         signal(signal_number, SIG_IGN);
     }
+}
+
+void ProcessSignals::blockInThisThread(bool block) {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int signal_number : kQuitSignals) {
+        sigaddset(&set, signal_number);
+    }
+    sigaddset(&set, SIGHUP);
+    pthread_sigmask(block ? SIG_BLOCK : SIG_UNBLOCK, &set, nullptr);
 }
 
 void ProcessSignals::restoreTerminalOnCrash() {

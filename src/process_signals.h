@@ -14,6 +14,10 @@ class ProcessSignals {
     // On a crash (or a failed assertion) the terminal gets its modes back before the
     // process dies the way it would have; what the crash printed stays on the screen.
     static void restoreTerminalOnCrash();
+    // Keeps the quit and hang-up signals away from the calling thread (or lets them in
+    // again); threads it starts meanwhile inherit that. A thread stuck in a read never
+    // answers them under some runtimes, so a thread that waits for them takes them.
+    static void blockInThisThread(bool block);
 
   private:
     static void handle(int signal_number, Handler handler);

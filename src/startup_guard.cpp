@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "fatal_exit.h"
+#include "process_signals.h"
 
 namespace Lumetra {
 
@@ -12,7 +13,10 @@ const std::chrono::milliseconds kPollInterval(50);
 }  // namespace
 
 StartupGuard::StartupGuard(QuitQuery query, std::chrono::milliseconds g)
-    : quit_requested(std::move(query)), grace(g), watcher(&StartupGuard::watch, this) {}
+    : quit_requested(std::move(query)), grace(g), watcher(&StartupGuard::watch, this) {
+    ProcessSignals::blockInThisThread(true);
+    signals_blocked = true;
+}
 
 StartupGuard::~StartupGuard() {
     finish();
@@ -26,6 +30,10 @@ void StartupGuard::finish() {
     finished_changed.notify_all();
     if (watcher.joinable()) {
         watcher.join();
+    }
+    if (signals_blocked) {
+        ProcessSignals::blockInThisThread(false);
+        signals_blocked = false;
     }
 }
 

@@ -13,6 +13,9 @@ namespace Lumetra {
 // when the quit flag is set and tears down; if the process has not ended `grace` after the
 // request, this guard ends it (terminal restored, status 0). Nothing of the show is lit
 // yet at that point: the receiver, and with it the status LED, comes last.
+//
+// While it guards, the quit and hang-up signals go to the guard's thread, which is always
+// waiting, not to the thread that creates it (nor to the threads that one starts).
 class StartupGuard {
   public:
     using QuitQuery = std::function<bool()>;
@@ -33,6 +36,7 @@ class StartupGuard {
     std::mutex lock;
     std::condition_variable finished_changed;
     bool finished = false;
+    bool signals_blocked = false;
     std::thread watcher;
 };
 
