@@ -82,7 +82,7 @@ std::string shellOutput(const std::string& command) {
 }
 
 NetnsPair::NetnsPair(const std::string& node_iface)
-    : ctl(uniqueName("ctl", ++pairs_made)), node(uniqueName("node", pairs_made)) {
+    : serial(++pairs_made), ctl(uniqueName("ctl", serial)), node(uniqueName("node", serial)) {
     if (shell(script("netns.sh") + " up " + ctl + " " + node + " " + node_iface) != 0) {
         // The destructor will not run for a half-made pair: remove what was made.
         shell(script("netns.sh") + " down " + ctl + " " + node);

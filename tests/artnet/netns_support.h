@@ -23,6 +23,10 @@ class NetnsPair {
     // Why not, in one line; empty when available.
     static const std::string& unavailableReason();
 
+  private:
+    const int serial;
+
+  public:
     const std::string ctl;
     const std::string node;
     static constexpr const char* CTL_IP = "10.254.55.1";
