@@ -1,0 +1,86 @@
+#include "artnet/sacn_test_support.h"
+
+#include <cstring>
+
+namespace Lumetra {
+namespace ArtnetTest {
+
+namespace {
+
+void put16(std::vector<uint8_t>& p, size_t at, int value) {
+    p[at] = static_cast<uint8_t>(value >> 8);
+    p[at + 1] = static_cast<uint8_t>(value);
+}
+
+// Root layer up to the CID, framing flags, as every E1.31 packet starts.
+std::vector<uint8_t> rootLayer(uint8_t vector, const Cid& cid) {
+    const uint8_t preamble[16] = {0x00, 0x10, 0x00, 0x00, 'A', 'S', 'C', '-',
+                                  'E',  '1',  '.',  '1',  '7', 0,   0,   0};
+    std::vector<uint8_t> p(38, 0);
+    std::memcpy(p.data(), preamble, sizeof(preamble));
+    p[21] = vector;
+    std::memcpy(p.data() + 22, cid.data(), cid.size());
+    return p;
+}
+
+void setLengths(std::vector<uint8_t>& p, std::initializer_list<size_t> pdus) {
+    for (size_t at : pdus) {
+        put16(p, at, 0x7000 | static_cast<int>(p.size() - at));
+    }
+}
+
+}  // namespace
+
+std::vector<uint8_t> sacnData(const SacnFields& f) {
+    std::vector<uint8_t> p = rootLayer(0x04, f.cid);
+    p.resize(125, 0);
+    p[43] = 0x02;  // framing vector VECTOR_E131_DATA_PACKET
+    const char name[] = "lumetra test source";
+    std::memcpy(&p[44], name, sizeof(name));
+    p[108] = static_cast<uint8_t>(f.priority);
+    p[111] = static_cast<uint8_t>(f.sequence);
+    p[112] = static_cast<uint8_t>(f.options);
+    put16(p, 113, f.universe);
+    p[117] = 0x02;  // VECTOR_DMP_SET_PROPERTY
+    p[118] = 0xa1;  // address and data type
+    put16(p, 119, 0);
+    put16(p, 121, 1);
+    put16(p, 123, static_cast<int>(f.slots.size() + 1));
+    p.push_back(static_cast<uint8_t>(f.start_code));
+    p.insert(p.end(), f.slots.begin(), f.slots.end());
+    setLengths(p, {16, 38, 115});
+    return p;
+}
+
+Cid cidNumber(int n) {
+    Cid cid;
+    for (size_t i = 0; i < cid.size(); ++i) {
+        cid[i] = static_cast<uint8_t>(n * 31 + static_cast<int>(i) * 7 + (n >> 8));
+    }
+    return cid;
+}
+
+std::vector<uint8_t> sacnSync(int sync_universe) {
+    std::vector<uint8_t> p = rootLayer(0x08, cidNumber(7));
+    p.resize(49, 0);
+    p[43] = 0x01;  // VECTOR_E131_EXTENDED_SYNCHRONIZATION
+    p[44] = 3;     // sequence
+    put16(p, 45, sync_universe);
+    setLengths(p, {16, 38});
+    return p;
+}
+
+std::vector<uint8_t> sacnDiscovery(int universe) {
+    std::vector<uint8_t> p = rootLayer(0x08, cidNumber(8));
+    p.resize(122, 0);
+    p[43] = 0x02;   // framing vector VECTOR_E131_EXTENDED_DISCOVERY
+    p[117] = 0x01;  // discovery layer vector VECTOR_UNIVERSE_DISCOVERY_UNIVERSE_LIST
+    p[118] = 0;     // page
+    p[119] = 0;     // last page
+    put16(p, 120, universe);
+    setLengths(p, {16, 38, 112});
+    return p;
+}
+
+}  // namespace ArtnetTest
+}  // namespace Lumetra
