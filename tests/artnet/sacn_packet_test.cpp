@@ -130,7 +130,7 @@ TEST(SacnPacket, LengthsMustAgreeWithTheDatagramSize) {
     SacnFields f;
     f.slots.assign(513, 1);
     EXPECT_EQ(examine(sacnData(f)), SACN_IGNORED);
-    EXPECT_EQ(examine(Bytes(reference().begin(), reference().begin() + 125)), SACN_IGNORED);
+    EXPECT_EQ(examine(Bytes(REFERENCE, REFERENCE + 125)), SACN_IGNORED);
     EXPECT_EQ(examine(Bytes()), SACN_IGNORED);
 }
 

@@ -55,8 +55,10 @@ std::vector<uint8_t> sacnData(const SacnFields& f) {
 Cid cidNumber(int n) {
     Cid cid;
     for (size_t i = 0; i < cid.size(); ++i) {
-        cid[i] = static_cast<uint8_t>(n * 31 + static_cast<int>(i) * 7 + (n >> 8));
+        cid[i] = static_cast<uint8_t>(0x40 + static_cast<int>(i) * 7);
     }
+    cid[14] = static_cast<uint8_t>(n >> 8);
+    cid[15] = static_cast<uint8_t>(n);
     return cid;
 }
 

@@ -23,7 +23,7 @@ struct SacnFields {
 
 // A well-formed data packet with the given fields; all lengths agree with its size.
 std::vector<uint8_t> sacnData(const SacnFields& fields);
-// A CID whose bytes all derive from `n`.
+// A CID of its own for every `n` from 0 to 65535.
 Cid cidNumber(int n);
 // A universe synchronization packet and a universe discovery packet listing `universe`.
 std::vector<uint8_t> sacnSync(int sync_universe);
