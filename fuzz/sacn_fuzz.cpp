@@ -40,14 +40,14 @@ void examineAs(const uint8_t* data, int len, int universe) {
     Lumetra::SacnSourceTable table([] { return fake_now; });
     uint8_t frame[Lumetra::SACN_MAX_SLOTS];
     std::memset(frame, UNTOUCHED, sizeof(frame));
-    bool wrote = table.take(kind, packet, frame);
-    check(wrote == (kind == Lumetra::SACN_DMX));
+    const bool is_data = kind == Lumetra::SACN_DMX;
+    check(table.take(kind, packet, frame) == (is_data ? packet.slot_count : 0));
     for (int i = 0; i < Lumetra::SACN_MAX_SLOTS; ++i) {
-        check(frame[i] == (wrote && i < packet.slot_count ? packet.slots[i] : UNTOUCHED));
+        check(frame[i] == (is_data && i < packet.slot_count ? packet.slots[i] : UNTOUCHED));
     }
-    check(!table.take(kind, packet, frame) && table.outOfOrder() == (wrote ? 1u : 0u));
+    check(table.take(kind, packet, frame) == 0 && table.outOfOrder() == (is_data ? 1u : 0u));
     fake_now += std::chrono::seconds(3);
-    check(!table.expire(frame) && table.sourceCount() == 0);
+    check(table.expire(frame) == 0 && table.sourceCount() == 0);
 }
 
 }  // namespace

@@ -41,13 +41,13 @@ std::string gpioRootFromEnvironment() {
 
 ArtnetReceiver::ArtnetReceiver(CanvasManager* screen, int canvases_id, unsigned int universe,
                                unsigned int subnet, int dmx_start, float scale_multiplier,
-                               int gpio_led)
+                               int gpio_led, int sacn_universe)
     : ArtnetReceiver(screen, canvases_id, universe, subnet, dmx_start, scale_multiplier, gpio_led,
-                     getuid() == 0, true) {}
+                     getuid() == 0, true, sacn_universe) {}
 
 ArtnetReceiver::ArtnetReceiver(CanvasManager* screen, int canvases_id, unsigned int universe,
                                unsigned int subnet, int dmx_start, float scale_multiplier,
-                               int gpio_led, bool is_root, bool start_listener)
+                               int gpio_led, bool is_root, bool start_listener, int sacn_universe)
     : screen(screen),
       canvases_id(canvases_id),
       artnet_universe(static_cast<int>(universe)),
@@ -58,6 +58,7 @@ ArtnetReceiver::ArtnetReceiver(CanvasManager* screen, int canvases_id, unsigned 
       gpio_root(gpioRootFromEnvironment()) {
     led_blink = 0;
     openSocket();
+    openSacn(sacn_universe);
     this->is_root = is_root;
     initLED();
     setLED(1);
@@ -75,6 +76,7 @@ ArtnetReceiver::~ArtnetReceiver() {
     }
     setLED(0);
     quitLED();
+    closeSacn();
     close(s);
 }
 
@@ -101,9 +103,11 @@ void ArtnetReceiver::netListener() {
     }
 }
 
-// One cycle maps the frame at most once, however many packets the drain took in.
+// One cycle maps the frame at most once, however many packets the drains took in.
 void ArtnetReceiver::listenCycle() {
-    if (receive()) {
+    const bool artnet = receive();
+    const bool sacn_changed = takeSacn(artnet);
+    if (artnet || sacn_changed) {
         updateCanvasValues();
     }
 }

@@ -3,6 +3,7 @@
 #include <netinet/in.h>
 
 #include <atomic>
+#include <ctime>
 #include <string>
 #include <thread>
 
@@ -10,13 +11,16 @@ namespace Lumetra {
 
 class Canvas;
 class CanvasManager;
+class SacnInput;
 
 // Listens for Art-Net on UDP 6454, keeps the newest DMX frame of one universe, answers
-// polls, drives one canvas group from the frame and blinks the optional status LED.
+// polls, drives one canvas group from the frame and blinks the optional status LED. With
+// an sACN universe (1 to 63999) it also takes that universe's sACN on UDP 5568.
 class ArtnetReceiver {
   public:
     ArtnetReceiver(CanvasManager* screen, int canvases_id, unsigned int universe,
-                   unsigned int subnet, int dmx_start, float scale_multiplier, int gpio_led);
+                   unsigned int subnet, int dmx_start, float scale_multiplier, int gpio_led,
+                   int sacn_universe = 0);
     ~ArtnetReceiver();
 
     ArtnetReceiver(const ArtnetReceiver&) = delete;
@@ -30,7 +34,7 @@ class ArtnetReceiver {
     // leave the listener thread unstarted to run its cycles themselves.
     ArtnetReceiver(CanvasManager* screen, int canvases_id, unsigned int universe,
                    unsigned int subnet, int dmx_start, float scale_multiplier, int gpio_led,
-                   bool is_root, bool start_listener);
+                   bool is_root, bool start_listener, int sacn_universe);
 
     void openSocket();
     void netListener();
@@ -39,6 +43,12 @@ class ArtnetReceiver {
     int parseArtNet(int len);
     int ArtPollReply();
     void GetMyIPAdress();
+
+    // sACN beside Art-Net (artnet_receiver_sacn.cpp).
+    void openSacn(int sacn_universe);
+    void closeSacn();
+    bool takeSacn(bool artnet_arrived);
+    timespec lastArtnetArrival();
 
     // DMX channel mapping (artnet_receiver_mapping.cpp).
     void updateCanvasValues();
@@ -70,6 +80,7 @@ class ArtnetReceiver {
     bool is_root = false;
     std::string gpio_root;
     bool poll_answered = false;  // the datagram parseArtNet examined last was a poll
+    SacnInput* sacn = nullptr;   // owned; none when sACN is off
 };
 
 }  // namespace Lumetra

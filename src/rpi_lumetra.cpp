@@ -51,7 +51,8 @@ int main(int argc, char** argv) {
 
     Lumetra::ArtnetReceiver* dmxr = new Lumetra::ArtnetReceiver(
         screen, group_id, config->getArtnetUniverse(), config->getArtnetSubnet(),
-        config->getVormelDMXStart(), config->getScalingMultiplier(), config->getGpioLed());
+        config->getVormelDMXStart(), config->getScalingMultiplier(), config->getGpioLed(),
+        config->getSacnUniverse());
     c_screen->print("Init Done! Starting main loop... Press 'q' to quit! \n");
 
     while (!c_screen->isQuit()) {

@@ -80,7 +80,8 @@ int SacnSocket::read(uint8_t* buffer, int size, timespec* arrival) {
     return static_cast<int>(n);
 }
 
-void SacnSocket::refreshMemberships(std::chrono::steady_clock::time_point now) {
+void SacnSocket::refreshMemberships() {
+    const auto now = std::chrono::steady_clock::now();
     if (fd < 0 || now < next_check) {
         return;
     }

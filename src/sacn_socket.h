@@ -26,7 +26,7 @@ class SacnSocket {
     int read(uint8_t* buffer, int size, timespec* arrival);
     // Joins the group on interfaces that came up since the last look; looks at most once
     // per MEMBERSHIP_CHECK, so calling it every cycle costs nothing in between.
-    void refreshMemberships(std::chrono::steady_clock::time_point now);
+    void refreshMemberships();
     int joinedInterfaces() const { return joined_count; }
 
   private:

@@ -13,16 +13,16 @@ constexpr int SEQUENCE_WINDOW = 20;
 
 SacnSourceTable::SacnSourceTable(Clock clock) : clock(std::move(clock)) {}
 
-bool SacnSourceTable::take(SacnPacketKind kind, const SacnDataPacket& packet, uint8_t* dmx512) {
+int SacnSourceTable::take(SacnPacketKind kind, const SacnDataPacket& packet, uint8_t* dmx512) {
     Source* source = find(packet.cid);
     if (source != nullptr && isLate(*source, packet.sequence)) {
         ++out_of_order;
-        return false;
+        return 0;
     }
     const int before = winnerIndex();
     if (kind == SACN_TERMINATED) {
         if (source == nullptr) {
-            return false;
+            return 0;
         }
         source->used = false;
         return handOver(before, dmx512);
@@ -31,7 +31,7 @@ bool SacnSourceTable::take(SacnPacketKind kind, const SacnDataPacket& packet, ui
         source = freeEntry();
         if (source == nullptr) {
             ++refused;
-            return false;
+            return 0;
         }
         *source = Source();
         source->used = true;
@@ -49,12 +49,12 @@ bool SacnSourceTable::take(SacnPacketKind kind, const SacnDataPacket& packet, ui
     if (&sources[winner] == source) {
         // Like a short DMX frame: slots beyond the packet keep what they held.
         std::memcpy(dmx512, packet.slots, static_cast<size_t>(packet.slot_count));
-        return true;
+        return packet.slot_count;
     }
     return handOver(before, dmx512);
 }
 
-bool SacnSourceTable::expire(uint8_t* dmx512) {
+int SacnSourceTable::expire(uint8_t* dmx512) {
     const int before = winnerIndex();
     const auto now = clock();
     bool dropped = false;
@@ -64,7 +64,7 @@ bool SacnSourceTable::expire(uint8_t* dmx512) {
             dropped = true;
         }
     }
-    return dropped && handOver(before, dmx512);
+    return dropped ? handOver(before, dmx512) : 0;
 }
 
 int SacnSourceTable::sourceCount() const {
@@ -116,14 +116,14 @@ int SacnSourceTable::winnerIndex() const {
     return best;
 }
 
-bool SacnSourceTable::handOver(int before, uint8_t* dmx512) {
+int SacnSourceTable::handOver(int before, uint8_t* dmx512) {
     const int winner = winnerIndex();
     if (winner < 0 || winner == before) {
-        return false;
+        return 0;
     }
     const Source& source = sources[winner];
     std::memcpy(dmx512, source.frame, static_cast<size_t>(source.slots_seen));
-    return true;
+    return source.slots_seen;
 }
 
 }  // namespace Lumetra

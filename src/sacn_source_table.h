@@ -22,12 +22,12 @@ class SacnSourceTable {
 
     explicit SacnSourceTable(Clock clock = std::chrono::steady_clock::now);
 
-    // Takes a data packet of our universe (SACN_DMX or SACN_TERMINATED). True when it
-    // wrote into `dmx512`: its own slots if its source is the winner, or the slots of the
-    // source that won in its place.
-    bool take(SacnPacketKind kind, const SacnDataPacket& packet, uint8_t* dmx512);
-    // Drops sources silent for too long. True when a new winner's slots were written.
-    bool expire(uint8_t* dmx512);
+    // Takes a data packet of our universe (SACN_DMX or SACN_TERMINATED). Returns how many
+    // slots from slot 0 on it wrote into `dmx512`, 0 for none: the packet's own slots if
+    // its source is the winner, or the slots of the source that won in its place.
+    int take(SacnPacketKind kind, const SacnDataPacket& packet, uint8_t* dmx512);
+    // Drops sources silent for too long. Returns how many slots a new winner wrote.
+    int expire(uint8_t* dmx512);
 
     int sourceCount() const;
     // Packets of new sources refused because the table was full.
@@ -52,7 +52,7 @@ class SacnSourceTable {
     bool isLate(const Source& source, uint8_t sequence) const;
     int winnerIndex() const;
     // Writes the winner's slots when it is not the source `before` named.
-    bool handOver(int before, uint8_t* dmx512);
+    int handOver(int before, uint8_t* dmx512);
 
     Clock clock;
     Source sources[MAX_SOURCES];

@@ -18,11 +18,11 @@ using std::chrono::milliseconds;
 class SacnSources : public ::testing::Test {
   protected:
     // Source n sends `value` in its first `count` slots.
-    bool send(int n, int priority, uint8_t value, int count = 4, SacnPacketKind kind = SACN_DMX) {
+    int send(int n, int priority, uint8_t value, int count = 4, SacnPacketKind kind = SACN_DMX) {
         int& seq = sequence[n];
         return sendWithSequence(n, priority, value, static_cast<uint8_t>(++seq), count, kind);
     }
-    bool sendWithSequence(int n, int priority, uint8_t value, uint8_t seq, int count = 4,
+    int sendWithSequence(int n, int priority, uint8_t value, uint8_t seq, int count = 4,
                           SacnPacketKind kind = SACN_DMX) {
         std::vector<uint8_t> slots(static_cast<size_t>(count), value);
         SacnDataPacket packet{};
@@ -34,7 +34,7 @@ class SacnSources : public ::testing::Test {
         packet.slots = slots.data();
         return table.take(kind, packet, frame);
     }
-    bool terminate(int n, int priority) { return send(n, priority, 0xee, 4, SACN_TERMINATED); }
+    int terminate(int n, int priority) { return send(n, priority, 0xee, 4, SACN_TERMINATED); }
     void advance(int ms) { now += milliseconds(ms); }
 
     std::chrono::steady_clock::time_point now{};
@@ -49,7 +49,7 @@ TEST_F(SacnSources, HighestPriorityWinsWhateverTheOrder) {
     EXPECT_EQ(frame[0], 22);
     EXPECT_FALSE(send(1, 100, 12)) << "the lower source writes nothing";
     EXPECT_EQ(frame[0], 22);
-    EXPECT_TRUE(send(2, 150, 23));
+    EXPECT_EQ(send(2, 150, 23), 4) << "slots written";
     EXPECT_EQ(frame[3], 23);
     EXPECT_EQ(frame[4], 0);
     EXPECT_EQ(table.sourceCount(), 2);
@@ -73,7 +73,7 @@ TEST_F(SacnSources, SilentWinnerIsDroppedAfterTwoAndAHalfSecondsAndTheNextTakesO
     }
     EXPECT_EQ(frame[0], 22);
     advance(100);  // 2.5 s since source 2 was last heard
-    EXPECT_TRUE(table.expire(frame));
+    EXPECT_EQ(table.expire(frame), 8);
     EXPECT_EQ(table.sourceCount(), 1);
     EXPECT_EQ(frame[0], 12) << "the remaining source's own slots, without waiting for it";
     EXPECT_EQ(frame[7], 12);
