@@ -23,7 +23,7 @@ class SacnSources : public ::testing::Test {
         return sendWithSequence(n, priority, value, static_cast<uint8_t>(++seq), count, kind);
     }
     int sendWithSequence(int n, int priority, uint8_t value, uint8_t seq, int count = 4,
-                          SacnPacketKind kind = SACN_DMX) {
+                         SacnPacketKind kind = SACN_DMX) {
         std::vector<uint8_t> slots(static_cast<size_t>(count), value);
         SacnDataPacket packet{};
         ArtnetTest::Cid cid = cidNumber(n);

@@ -1,6 +1,14 @@
 #include "artnet/sacn_test_support.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstring>
+#include <ctime>
+#include <thread>
 
 namespace Lumetra {
 namespace ArtnetTest {
@@ -82,6 +90,61 @@ std::vector<uint8_t> sacnDiscovery(int universe) {
     put16(p, 120, universe);
     setLengths(p, {16, 38, 112});
     return p;
+}
+
+namespace {
+
+// A datagram to ourselves, read after a pause: stamped on arrival it is older than the read.
+bool stampPrecedesRead(int fd, const sockaddr_in& self) {
+    timespec sent{};
+    clock_gettime(CLOCK_REALTIME, &sent);
+    sendto(fd, "t", 1, 0, reinterpret_cast<const sockaddr*>(&self), sizeof(self));
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    timespec before_read{};
+    clock_gettime(CLOCK_REALTIME, &before_read);
+    char byte;
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+    iovec io{&byte, 1};
+    msghdr message{};
+    message.msg_iov = &io;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof(control);
+    if (recvmsg(fd, &message, MSG_DONTWAIT) != 1) {
+        return false;
+    }
+    cmsghdr* c = CMSG_FIRSTHDR(&message);
+    if (c == nullptr || c->cmsg_type != SCM_TIMESTAMPNS) {
+        return false;
+    }
+    timespec stamp;
+    std::memcpy(&stamp, CMSG_DATA(c), sizeof(stamp));
+    auto ns = [](const timespec& t) { return t.tv_sec * 1000000000LL + t.tv_nsec; };
+    return ns(stamp) >= ns(sent) && ns(stamp) < ns(before_read);
+}
+
+}  // namespace
+
+bool waitForArrivalStamps() {
+    static int keeper = -1;  // stays open: stamping stays on while a socket wants it
+    static sockaddr_in self{};
+    if (keeper < 0) {
+        keeper = socket(AF_INET, SOCK_DGRAM, 0);
+        const int on = 1;
+        setsockopt(keeper, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof(on));
+        self.sin_family = AF_INET;
+        self.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(keeper, reinterpret_cast<sockaddr*>(&self), sizeof(self));
+        socklen_t len = sizeof(self);
+        getsockname(keeper, reinterpret_cast<sockaddr*>(&self), &len);
+    }
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (stampPrecedesRead(keeper, self)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace ArtnetTest

@@ -29,5 +29,10 @@ Cid cidNumber(int n);
 std::vector<uint8_t> sacnSync(int sync_universe);
 std::vector<uint8_t> sacnDiscovery(int universe);
 
+// The kernel stamps datagrams on arrival only a moment after the first socket asked for
+// it; until then a stamp is the time of the read. Keeps a socket asking and waits (with a
+// generous deadline) until stamps are arrival times. False when they never became so.
+bool waitForArrivalStamps();
+
 }  // namespace ArtnetTest
 }  // namespace Lumetra
