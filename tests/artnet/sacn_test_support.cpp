@@ -125,6 +125,66 @@ bool stampPrecedesRead(int fd, const sockaddr_in& self) {
 
 }  // namespace
 
+SacnSource::SacnSource(const SacnFields& fields, const std::string& to_ip,
+                       const std::string& from_ip, int period_ms)
+    : fd(socket(AF_INET, SOCK_DGRAM, 0)), to(to_ip), period_ms(period_ms), current(fields) {
+    in_addr from{};
+    inet_pton(AF_INET, from_ip.c_str(), &from);
+    setsockopt(fd, IPPROTO_IP, IP_MULTICAST_IF, &from, sizeof(from));
+    thread = std::thread(&SacnSource::run, this);
+}
+
+SacnSource::~SacnSource() {
+    stop();
+    close(fd);
+}
+
+void SacnSource::setFields(const SacnFields& fields) {
+    std::lock_guard<std::mutex> hold(lock);
+    current = fields;
+}
+
+void SacnSource::stop() {
+    running = false;
+    if (thread.joinable()) {
+        thread.join();
+    }
+}
+
+void SacnSource::terminate() {
+    stop();
+    std::lock_guard<std::mutex> hold(lock);
+    SacnFields last = current;
+    last.options |= 0x40;
+    for (int i = 0; i < 3; ++i) {
+        sendOne(last);
+    }
+}
+
+void SacnSource::run() {
+    while (running) {
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            sendOne(current);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(period_ms));
+    }
+}
+
+void SacnSource::sendOne(const SacnFields& fields) {
+    SacnFields f = fields;
+    f.sequence = ++sequence & 0xff;
+    std::vector<uint8_t> p = sacnData(f);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(5568);
+    inet_pton(AF_INET, to.c_str(), &address.sin_addr);
+    if (sendto(fd, p.data(), p.size(), 0, reinterpret_cast<sockaddr*>(&address), sizeof(address)) ==
+        static_cast<ssize_t>(p.size())) {
+        ++packets;
+    }
+}
+
 bool waitForArrivalStamps() {
     static int keeper = -1;  // stays open: stamping stays on while a socket wants it
     static sockaddr_in self{};

@@ -1,7 +1,11 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
 #include <vector>
 
 namespace Lumetra {
@@ -28,6 +32,36 @@ Cid cidNumber(int n);
 // A universe synchronization packet and a universe discovery packet listing `universe`.
 std::vector<uint8_t> sacnSync(int sync_universe);
 std::vector<uint8_t> sacnDiscovery(int universe);
+
+// An sACN source sending its fields every `period_ms` from a thread of its own, to a
+// multicast group (through the interface with address `from_ip`) or to a unicast address.
+// Each packet takes the next sequence number.
+class SacnSource {
+  public:
+    SacnSource(const SacnFields& fields, const std::string& to_ip, const std::string& from_ip,
+               int period_ms = 25);
+    ~SacnSource();
+    void setFields(const SacnFields& fields);
+    // Stops sending without a word, as a desk that is switched off.
+    void stop();
+    // Stops and sends the three stream-terminated packets a source ends with.
+    void terminate();
+    int sent() const { return packets; }
+
+  private:
+    void run();
+    void sendOne(const SacnFields& fields);
+
+    int fd;
+    std::string to;
+    int period_ms;
+    std::mutex lock;
+    SacnFields current;
+    int sequence = 0;
+    std::atomic<bool> running{true};
+    std::atomic<int> packets{0};
+    std::thread thread;
+};
 
 // The kernel stamps datagrams on arrival only a moment after the first socket asked for
 // it; until then a stamp is the time of the read. Keeps a socket asking and waits (with a
