@@ -3,10 +3,15 @@
 // priorities, silence, stream termination and alternate start codes.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
@@ -16,6 +21,8 @@
 #include "artnet/netns_support.h"
 #include "artnet/sacn_test_support.h"
 #include "artnet_receiver.h"
+
+extern char** environ;
 
 namespace Lumetra {
 namespace {
@@ -196,6 +203,83 @@ TEST_F(OlaE131, OlaDrivesTheCanvasesOverMulticast) {
               0);
     EXPECT_TRUE(waitFor([&] { return shows(30); }, 3000));
     EXPECT_EQ(screen.canvases()[0]->getAlpha(), 128.0f / 255.0f);
+}
+
+// QLC+ with a workspace whose E1.31 output sends universe 0 unicast to the node: one
+// generic dimmer of 8 channels and a scene started at load, in operate mode, offscreen.
+class QlcE131 : public SacnNetns {
+  protected:
+    void SetUp() override {
+        SacnNetns::SetUp();
+        if (!IsSkipped() && shell("command -v qlcplus >/dev/null") != 0) {
+            GTEST_SKIP() << "needs qlcplus";
+        }
+    }
+    void TearDown() override {
+        if (pid > 0) {
+            kill(pid, SIGTERM);
+            waitpid(pid, nullptr, 0);
+        }
+        SacnNetns::TearDown();
+    }
+    void start(const std::string& values) {
+        const std::string workspace = scratch.file("lumetra.qxw");
+        ArtnetTest::writeFile(
+            workspace,
+            std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE Workspace>\n"
+                        "<Workspace xmlns=\"http://www.qlcplus.org/Workspace\">\n"
+                        " <Engine Autostart=\"0\">\n  <InputOutputMap>\n"
+                        "   <Universe Name=\"Universe 1\" ID=\"0\">\n"
+                        "    <Output Plugin=\"E1.31\" UID=\"") +
+                NetnsPair::CTL_IP +
+                "\" Line=\"1\">\n     <PluginParameters multicast=\"0\" ucastIP=\"" +
+                NetnsPair::NODE_IP + "\" universe=\"" + std::to_string(UNIVERSE) +
+                "\"/>\n    </Output>\n   </Universe>\n  </InputOutputMap>\n"
+                "  <Fixture><Manufacturer>Generic</Manufacturer><Model>Generic</Model>"
+                "<Mode>Generic</Mode><ID>0</ID><Name>Dimmers</Name><Universe>0</Universe>"
+                "<Address>0</Address><Channels>8</Channels></Fixture>\n"
+                "  <Function Type=\"Scene\" Name=\"Look\" ID=\"0\">"
+                "<Speed FadeIn=\"0\" FadeOut=\"0\" Duration=\"0\"/>"
+                "<FixtureVal ID=\"0\">" +
+                values + "</FixtureVal></Function>\n </Engine>\n</Workspace>\n");
+        const std::string log = scratch.file("qlcplus.log");
+        std::string home = "HOME=" + scratch.path();
+        std::vector<std::string> args = {"ip",        "netns",     "exec", pair->ctl, "qlcplus",
+                                         "-platform", "offscreen", "-o",   workspace, "-p"};
+        std::vector<char*> argv;
+        for (std::string& a : args) {
+            argv.push_back(a.data());
+        }
+        argv.push_back(nullptr);
+        std::vector<char*> env;
+        for (char** e = environ; *e != nullptr; ++e) {
+            if (std::strncmp(*e, "HOME=", 5) != 0) {
+                env.push_back(*e);
+            }
+        }
+        env.push_back(home.data());
+        env.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT, 0644);
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+        if (posix_spawnp(&pid, "ip", &actions, nullptr, argv.data(), env.data()) != 0) {
+            pid = -1;
+        }
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ArtnetTest::ScratchDir scratch;
+    pid_t pid = -1;
+};
+
+TEST_F(QlcE131, QlcDrivesTheCanvasesOverUnicast) {
+    startNode();
+    start("0,42,1,255,7,8");  // picture 42, full opacity, two copies on the ring
+    ASSERT_GT(pid, 0);
+    ASSERT_TRUE(waitFor([&] { return shows(42); }, 30000))
+        << ArtnetTest::readFile(scratch.file("qlcplus.log"));
+    EXPECT_EQ(screen.canvases()[0]->getAlpha(), 1.0f);
+    EXPECT_EQ(screen.canvases()[0]->getNumber(), 2u);
 }
 
 }  // namespace
