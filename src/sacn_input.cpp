@@ -1,11 +1,12 @@
 #include "sacn_input.h"
 
 #include <cstring>
+#include <utility>
 
 namespace Lumetra {
 
 SacnInput::SacnInput(int universe, SacnSourceTable::Clock clock)
-    : universe(universe), clock(clock), socket(universe), table(clock) {}
+    : universe(universe), socket(universe), table(std::move(clock)) {}
 
 bool SacnInput::cycle() {
     for (int reads = 0; reads < MAX_READS_PER_DRAIN; ++reads) {

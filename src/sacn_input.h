@@ -38,7 +38,6 @@ class SacnInput {
     void noteChange(int slots, const timespec& when);
 
     int universe;
-    SacnSourceTable::Clock clock;
     SacnSocket socket;
     SacnSourceTable table;
     uint8_t buffer[1024] = {};
