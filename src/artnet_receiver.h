@@ -47,6 +47,7 @@ class ArtnetReceiver {
     // sACN beside Art-Net (artnet_receiver_sacn.cpp).
     void openSacn(int sacn_universe);
     void closeSacn();
+    void stampArrivals();
     bool takeSacn(bool artnet_arrived);
     timespec lastArtnetArrival();
 
@@ -81,6 +82,7 @@ class ArtnetReceiver {
     std::string gpio_root;
     bool poll_answered = false;  // the datagram parseArtNet examined last was a poll
     SacnInput* sacn = nullptr;   // owned; none when sACN is off
+    bool arrivals_stamped = false;
 };
 
 }  // namespace Lumetra

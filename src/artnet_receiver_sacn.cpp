@@ -1,5 +1,8 @@
 // sACN beside Art-Net on the listener thread: both sockets are drained in the same cycle
-// and, when both brought our universe, the frame that arrived last wins.
+// and, when both brought our universe, the frame that arrived last wins. Which one that
+// was, the kernel's arrival stamps tell; they cost every datagram the machine receives,
+// so they are switched on only once both protocols first meet in one cycle (that cycle
+// sACN, drained last, wins).
 #include <sys/ioctl.h>
 
 #include <linux/sockios.h>
@@ -22,8 +25,13 @@ void ArtnetReceiver::openSacn(int sacn_universe) {
         return;
     }
     sacn = new SacnInput(sacn_universe);
-    // The first query switches the kernel's arrival stamps on for the Art-Net socket.
+}
+
+void ArtnetReceiver::stampArrivals() {
+    sacn->stampArrivals();
+    // The first query switches stamps on for the Art-Net socket.
     lastArtnetArrival();
+    arrivals_stamped = true;
 }
 
 void ArtnetReceiver::closeSacn() {
@@ -43,7 +51,9 @@ bool ArtnetReceiver::takeSacn(bool artnet_arrived) {
     if (sacn == nullptr || !sacn->cycle()) {
         return false;
     }
-    if (artnet_arrived && !later(sacn->lastChange(), lastArtnetArrival())) {
+    if (artnet_arrived && !arrivals_stamped) {
+        stampArrivals();
+    } else if (artnet_arrived && !later(sacn->lastChange(), lastArtnetArrival())) {
         sacn->discardChanges();
         return false;
     }

@@ -24,8 +24,11 @@ class SacnInput {
     void applyTo(uint8_t* dmx512);
     // Forgets the changes (a newer Art-Net frame overrides them).
     void discardChanges() { changed_slots = -1; }
-    // Wall-clock time of the newest change: the kernel's arrival time of its packet.
+    // Wall-clock time of the newest change: the kernel's arrival time of its packet (zero
+    // before stampArrivals).
     timespec lastChange() const { return last_change; }
+
+    void stampArrivals() { socket.stampArrivals(); }
 
     const SacnSourceTable& sources() const { return table; }
     const SacnSocket& sacnSocket() const { return socket; }

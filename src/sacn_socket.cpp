@@ -41,7 +41,6 @@ void SacnSocket::open(int port) {
     const int off = 0;
     // Other sACN receivers on this machine (monitors, a second node) may share the port.
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
-    setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof(on));
     // Only the groups this socket joined, not those other programs joined.
     setsockopt(fd, IPPROTO_IP, IP_MULTICAST_ALL, &off, sizeof(off));
     sockaddr_in address{};
@@ -53,6 +52,13 @@ void SacnSocket::open(int port) {
                      std::strerror(errno));
         close(fd);
         fd = -1;
+    }
+}
+
+void SacnSocket::stampArrivals() {
+    const int on = 1;
+    if (fd >= 0) {
+        setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof(on));
     }
 }
 

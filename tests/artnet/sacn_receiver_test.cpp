@@ -95,6 +95,9 @@ TEST_F(SacnReceiver, LateSequenceNumbersAreDiscarded) {
 }
 
 TEST_F(SacnReceiver, LaterArrivalWinsBetweenArtnetAndSacnInOneCycle) {
+    sendArtnet(30);
+    sendSacn(31);
+    EXPECT_EQ(cycle(), 31) << "the first meeting: sACN, drained last, wins";
     ASSERT_TRUE(ArtnetTest::waitForArrivalStamps());
     sendSacn(10);
     sendArtnet(20);
