@@ -39,13 +39,13 @@ std::string gpioRootFromEnvironment() {
 
 ArtnetReceiver::ArtnetReceiver(CanvasManager* screen, int canvases_id, unsigned int universe,
                                unsigned int subnet, int dmx_start, float scale_multiplier,
-                               int gpio_led)
+                               int gpio_led, int sacn_universe)
     : ArtnetReceiver(screen, canvases_id, universe, subnet, dmx_start, scale_multiplier, gpio_led,
-                     getuid() == 0, true) {}
+                     getuid() == 0, true, sacn_universe) {}
 
 ArtnetReceiver::ArtnetReceiver(CanvasManager* screen, int canvases_id, unsigned int universe,
                                unsigned int subnet, int dmx_start, float scale_multiplier,
-                               int gpio_led, bool is_root, bool start_listener)
+                               int gpio_led, bool is_root, bool start_listener, int sacn_universe)
     : screen(screen),
       canvases_id(canvases_id),
       artnet_universe(static_cast<int>(universe)),
@@ -56,6 +56,7 @@ ArtnetReceiver::ArtnetReceiver(CanvasManager* screen, int canvases_id, unsigned 
       gpio_root(gpioRootFromEnvironment()) {
     led_blink = 0;
     openSocket();
+    openSacn(sacn_universe);
     this->is_root = is_root;
     initLED();
     setLED(1);
@@ -73,6 +74,7 @@ ArtnetReceiver::~ArtnetReceiver() {
     }
     setLED(0);
     quitLED();
+    closeSacn();
     close(s);
 }
 
@@ -119,7 +121,8 @@ void ArtnetReceiver::netListener() {
 // Drains every socket into the frame and maps it at most once, however many packets came.
 void ArtnetReceiver::listenCycle() {
     frame_fresh |= receive();
-    if (frame_fresh) {
+    const bool sacn_changed = takeSacn(frame_fresh);
+    if (frame_fresh || sacn_changed) {
         frame_fresh = false;
         last_dmx = std::chrono::steady_clock::now();
         dmx_seen = true;

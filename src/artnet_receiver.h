@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <ctime>
 #include <string>
 #include <thread>
 
@@ -14,13 +15,16 @@ namespace Lumetra {
 
 class Canvas;
 class CanvasManager;
+class SacnInput;
 
 // Listens for Art-Net on UDP 6454, keeps the newest DMX frame of one universe, answers
-// polls, drives one canvas group from the frame and blinks the optional status LED.
+// polls, drives one canvas group from the frame and blinks the optional status LED. With
+// an sACN universe (1 to 63999) it also takes that universe's sACN on UDP 5568.
 class ArtnetReceiver {
   public:
     ArtnetReceiver(CanvasManager* screen, int canvases_id, unsigned int universe,
-                   unsigned int subnet, int dmx_start, float scale_multiplier, int gpio_led);
+                   unsigned int subnet, int dmx_start, float scale_multiplier, int gpio_led,
+                   int sacn_universe = 0);
     ~ArtnetReceiver();
 
     ArtnetReceiver(const ArtnetReceiver&) = delete;
@@ -34,7 +38,7 @@ class ArtnetReceiver {
     // leave the listener thread unstarted to run its cycles themselves.
     ArtnetReceiver(CanvasManager* screen, int canvases_id, unsigned int universe,
                    unsigned int subnet, int dmx_start, float scale_multiplier, int gpio_led,
-                   bool is_root, bool start_listener);
+                   bool is_root, bool start_listener, int sacn_universe);
 
     void openSocket();
     void sizeReceiveBuffer();
@@ -51,6 +55,13 @@ class ArtnetReceiver {
     ArtPollReplyInfo pollReplyInfo();
     bool GetMyIPAdress();
     uint32_t replyAddress(std::string* interface_name);
+
+    // sACN beside Art-Net (artnet_receiver_sacn.cpp).
+    void openSacn(int sacn_universe);
+    void closeSacn();
+    void stampArrivals();
+    bool takeSacn(bool artnet_arrived);
+    timespec lastArtnetArrival();
 
     // DMX channel mapping (artnet_receiver_mapping.cpp).
     void updateCanvasValues();
@@ -91,6 +102,8 @@ class ArtnetReceiver {
     bool dmx_seen = false;
     unsigned int replies_sent = 0;
     ArtnetPollLimiter poll_limiter;
+    SacnInput* sacn = nullptr;  // owned; none when sACN is off
+    bool arrivals_stamped = false;
 };
 
 }  // namespace Lumetra

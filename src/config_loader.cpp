@@ -63,8 +63,16 @@ ConfigLoader::ConfigLoader(const std::string& file_name)
       vormel_dmx_start(100),
       zooming_type(1),
       scaling_multiplier(1.0f),
-      gpio_led(-1) {
+      gpio_led(-1),
+      sacn_universe(-1) {
     loadCfgFile(file_name);
+}
+
+int ConfigLoader::getSacnUniverse() const {
+    if (sacn_universe >= 0) {
+        return sacn_universe;
+    }
+    return 16 * artnet_subnet + artnet_universe + 1;
 }
 
 void ConfigLoader::loadCfgFile(const std::string& file_name) {
@@ -124,6 +132,9 @@ void ConfigLoader::parseCleanLine(std::string& line) {
         }
     } else if (startsWith(line, "GPIO_LED=", &value)) {
         setIntInRange(value, &gpio_led, 0, 30, -1);
+    } else if (startsWith(line, "SACN_UNIVERSE=", &value)) {
+        // Out of range falls back to the default, as if the key were absent.
+        setIntInRange(value, &sacn_universe, 0, 63999, -1);
     }
     // Checked after every line, so the order of the lines matters near the limit.
     if (vormel_dmx_start + vormel_num * 20 > 512) {

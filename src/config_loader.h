@@ -19,6 +19,9 @@ class ConfigLoader {
     int getZoomType() const { return zooming_type; }
     float getScalingMultiplier() const { return scaling_multiplier; }
     int getGpioLed() const { return gpio_led; }
+    // The sACN universe, 1 to 63999, or 0 for no sACN. Without the key it is the universe
+    // under which desks send the same data as on our Art-Net subnet and universe.
+    int getSacnUniverse() const;
 
   private:
     void loadCfgFile(const std::string& file_name);
@@ -32,6 +35,7 @@ class ConfigLoader {
     int zooming_type;
     float scaling_multiplier;
     int gpio_led;
+    int sacn_universe;  // -1 until the key is read
 };
 
 }  // namespace Lumetra

@@ -80,7 +80,8 @@ int main(int argc, char** argv) {
         int group_id = screen->generateCanvasGroup(config->getVormelNum(), kContentType);
         dmxr = new Lumetra::ArtnetReceiver(screen, group_id, config->getArtnetUniverse(),
                                            config->getArtnetSubnet(), config->getVormelDMXStart(),
-                                           config->getScalingMultiplier(), config->getGpioLed());
+                                           config->getScalingMultiplier(), config->getGpioLed(),
+                                           config->getSacnUniverse());
         c_screen->print("Init Done! Starting main loop... Press 'q' to quit! \n");
     }
     if (!c_screen->isQuit()) {

@@ -20,11 +20,13 @@ class ArtnetReceiverProbe {
         int gpio_led = -1;
         bool is_root = false;
         bool start_listener = false;
+        int sacn_universe = 0;
     };
 
     static ArtnetReceiver* create(const Settings& s) {
         return new ArtnetReceiver(s.screen, s.canvases_id, s.universe, s.subnet, s.dmx_start,
-                                  s.scale_multiplier, s.gpio_led, s.is_root, s.start_listener);
+                                  s.scale_multiplier, s.gpio_led, s.is_root, s.start_listener,
+                                  s.sacn_universe);
     }
 
     explicit ArtnetReceiverProbe(ArtnetReceiver* receiver) : r(receiver) {}
@@ -41,6 +43,7 @@ class ArtnetReceiverProbe {
         return r->parseArtNet(len);
     }
     unsigned char* dmx512() { return r->dmx512; }
+    SacnInput* sacn() { return r->sacn; }
     int ledBlink() const { return r->led_blink; }
     // Bytes the kernel granted the listening socket's receive queue.
     int receiveBuffer() const { return r->receive_buffer; }

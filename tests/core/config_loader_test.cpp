@@ -134,3 +134,37 @@ TEST_F(ConfigLoaderTest, ValuesThatAreNoNumberKeepTheCurrentValue) {
 }
 
 }  // namespace
+
+namespace {
+
+using Lumetra::ConfigLoader;
+
+class SacnUniverseConfig : public ::testing::Test {
+  protected:
+    int sacnUniverse(const std::string& text) {
+        LumetraTest::writeFile(work.file("config.txt"), text);
+        return ConfigLoader().getSacnUniverse();
+    }
+    LumetraTest::TempWorkDir work;
+};
+
+TEST_F(SacnUniverseConfig, WithoutTheKeyItFollowsTheArtnetUniverse) {
+    EXPECT_EQ(ConfigLoader("no-such-config.txt").getSacnUniverse(), 1);
+    EXPECT_EQ(sacnUniverse("SUBNET=2\nUNIVERSE=3\n"), 16 * 2 + 3 + 1);
+    EXPECT_EQ(sacnUniverse("SUBNET=15\nUNIVERSE=15\n"), 256);
+    // Lines after the key do not matter for its value; lines without it do.
+    EXPECT_EQ(sacnUniverse("SACN_UNIVERSE=7\nSUBNET=2\n"), 7);
+}
+
+TEST_F(SacnUniverseConfig, RangeZeroAndFallback) {
+    EXPECT_EQ(sacnUniverse("SACN_UNIVERSE=1\n"), 1);
+    EXPECT_EQ(sacnUniverse("SACN_UNIVERSE = 63999 # top\n"), 63999);
+    EXPECT_EQ(sacnUniverse("SACN_UNIVERSE=0\n"), 0) << "sACN off";
+    EXPECT_EQ(sacnUniverse("UNIVERSE=4\nSACN_UNIVERSE=64000\n"), 5);
+    EXPECT_EQ(sacnUniverse("UNIVERSE=4\nSACN_UNIVERSE=-1\n"), 5);
+    EXPECT_EQ(sacnUniverse("SACN_UNIVERSE=9\nSACN_UNIVERSE=x\n"), 9) << "not a number";
+    EXPECT_EQ(sacnUniverse("SACN_UNIVERSE=99999999999\n"), 1) << "too big for an int";
+    EXPECT_EQ(sacnUniverse("sacn_universe=9\n"), 1);
+}
+
+}  // namespace

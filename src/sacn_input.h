@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+
+#include "sacn_packet.h"
+#include "sacn_socket.h"
+#include "sacn_source_table.h"
+
+namespace Lumetra {
+
+// sACN input for one universe: drains its socket, lets the source table pick the winner
+// and keeps the frame sACN says, until the receiver takes the changed slots over.
+class SacnInput {
+  public:
+    explicit SacnInput(int universe, SacnSourceTable::Clock clock = std::chrono::steady_clock::now);
+
+    bool isOpen() const { return socket.isOpen(); }
+    // Reads what is queued without waiting (at most MAX_READS_PER_DRAIN datagrams), drops
+    // silent sources and looks for new interfaces now and then. True when the frame changed
+    // since the changes were last applied or discarded.
+    bool cycle();
+    // Copies the changed slots into `dmx512`.
+    void applyTo(uint8_t* dmx512);
+    // Forgets the changes (a newer Art-Net frame overrides them).
+    void discardChanges() { changed_slots = -1; }
+    // Wall-clock time of the newest change: the kernel's arrival time of its packet (zero
+    // before stampArrivals).
+    timespec lastChange() const { return last_change; }
+
+    void stampArrivals() { socket.stampArrivals(); }
+
+    const SacnSourceTable& sources() const { return table; }
+    const SacnSocket& sacnSocket() const { return socket; }
+    uint64_t datagramsRead() const { return datagrams; }
+
+    static constexpr int MAX_READS_PER_DRAIN = 16384;
+
+  private:
+    void examine(int len, const timespec& arrival);
+    void noteChange(int slots, const timespec& when);
+
+    int universe;
+    SacnSocket socket;
+    SacnSourceTable table;
+    uint8_t buffer[1024] = {};
+    uint8_t frame[SACN_MAX_SLOTS] = {};
+    int changed_slots = -1;  // -1: nothing to apply; else slots 0 to n-1 changed
+    timespec last_change{};
+    uint64_t datagrams = 0;
+};
+
+}  // namespace Lumetra
