@@ -9,6 +9,7 @@
 #include "canvas/canvas_manager.h"
 #include "config_loader.h"
 #include "console_screen.h"
+#include "platform/display.h"
 
 namespace {
 const char kBanner[] = "Raspberry Pi Lumetra | Version: 0.3.1";
@@ -53,6 +54,11 @@ int main(int argc, char** argv) {
         screen, group_id, config->getArtnetUniverse(), config->getArtnetSubnet(),
         config->getVormelDMXStart(), config->getScalingMultiplier(), config->getGpioLed());
     c_screen->print("Init Done! Starting main loop... Press 'q' to quit! \n");
+    // Below the frame rate: why the projector may be black (no screen found).
+    if (*Lumetra::Platform::displayNote() != '\0') {
+        c_screen->moveTo(5, 0);
+        c_screen->print("%s", Lumetra::Platform::displayNote());
+    }
 
     while (!c_screen->isQuit()) {
         screen->renderFrame();
