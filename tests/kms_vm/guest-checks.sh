@@ -1,10 +1,12 @@
 #!/bin/bash
 # Runs in the KMS guest, in the work directory the test prepared (config.txt, textures/).
 # Each check leaves its evidence in files there (NAME.err, NAME.rc, NAME.txt) and screen
-# pictures through vm-shot; the test on the host judges them. $1: rpi_lumetra, $2: kms_probe.
+# pictures through vm-shot; the test on the host judges them. $1: rpi_lumetra, $2: kms_probe,
+# $3: kms_swap_count (may be missing).
 set -u
 B=$1
 PROBE=$2
+SWAP_COUNT=${3:-}
 log() { echo "guest $(cut -d' ' -f1 /proc/uptime) $*"; }
 
 # Waits for the file named $1 to appear, up to $2 seconds.
@@ -30,10 +32,10 @@ settle() {
 }
 
 # The canvas scene: canvas 0 a magenta 4x3-unit box right of and above the centre, canvas
-# 1 the clip (slot 1) at the left.
+# 1 the clip (slot 1) at the left; neither turns (speed channels at 127).
 scene() {
-    artnet-dmx 1=0 2=255 3=192 4=96 5=51 6=51 11=255 12=0 13=255 \
-        21=1 22=255 23=64 24=128 25=51 26=0 31=255 32=255 33=255
+    artnet-dmx 1=0 2=255 3=192 4=96 5=51 6=51 11=255 12=0 13=255 16=127 17=127 \
+        21=1 22=255 23=64 24=128 25=51 26=0 31=255 32=255 33=255 36=127 37=127
 }
 
 log "start"
@@ -41,6 +43,12 @@ log "start"
 console=$!
 wait_file console.txt 30
 "$PROBE" state > console-state.txt
+
+# 0. Heap allocations in the swap path, frame after frame.
+if [ -x "$SWAP_COUNT" ]; then
+    LUMETRA_DISPLAY=kms timeout -k 5 120 "$SWAP_COUNT" 100 \
+        > swap-count.txt 2>&1
+fi
 
 # 1. Nothing named: the fixture finds the KMS screen; Art-Net drives the canvas.
 LUMETRA_KMS_STATS=1 LUMETRA_SNAPSHOT=$PWD/snap.png "$B" --silent 2> auto.err &

@@ -62,13 +62,17 @@ class KmsVmTest : public ::testing::Test {
             skip_reason = "the virtual machine needs root";
             return;
         }
+        // LUMETRA_KMS_VM_DIR keeps the guest's evidence there for a look afterwards.
+        const char* keep = getenv("LUMETRA_KMS_VM_DIR");
         char templ[] = "/tmp/lumetra-kmsvm-XXXXXX";
-        dir = mkdtemp(templ);
+        dir = keep != nullptr ? keep : mkdtemp(templ);
+        runCommand("rm -rf '" + dir + "/out'");
         makeWorkDir();
         const std::string here = LUMETRA_SOURCE_DIR "/tests/kms_vm";
         writeFile(dir + "/go.sh", "exec bash " + here + "/guest-checks.sh " +
                                       LumetraTest::builtProgram("rpi_lumetra") + " " +
-                                      LUMETRA_BINARY_DIR "/tests/kms_probe\n");
+                                      LUMETRA_BINARY_DIR "/tests/kms_probe " +
+                                      LUMETRA_BINARY_DIR "/tests/kms_swap_count\n");
         // Boot 8 to 30 s, more under load; the guest's own checks have deadlines too.
         const int rc =
             runCommand(here + "/run-guest --workdir " + dir + " --out " + dir + "/out --res " +
@@ -88,7 +92,7 @@ class KmsVmTest : public ::testing::Test {
     }
 
     static void TearDownTestSuite() {
-        if (!dir.empty() && getenv("LUMETRA_KEEP_VM") == nullptr) {
+        if (!dir.empty() && getenv("LUMETRA_KMS_VM_DIR") == nullptr) {
             runCommand("rm -rf '" + dir + "'");
         }
     }
@@ -169,6 +173,10 @@ TEST_F(KmsVmTest, EveryFrameAfterTheFirstWaitsForItsPageFlip) {
     EXPECT_GE(frames, 10);
     EXPECT_EQ(std::stol(m[2]), frames - 1);  // the first frame sets the mode instead
     EXPECT_EQ(m[3], "0");
+}
+
+TEST_F(KmsVmTest, TheSwapPathAllocatesNothingPerFrame) {
+    EXPECT_EQ(file("swap-count.txt"), "swap allocations: 0 in 100 frames\n");
 }
 
 TEST_F(KmsVmTest, TearDownPutsTheConsoleBack) {
