@@ -4,11 +4,12 @@
 # per frame for each. $1: rpi_lumetra. Emulated figures (TCG + llvmpipe), not a Pi's.
 set -u
 B=$1
-SECONDS_MEASURED=${BENCH_SECONDS:-20}
+SECONDS_MEASURED=${BENCH_SECONDS:-60}
 TICK=$(getconf CLK_TCK)
 
 # CPU ticks (user + system) of the main thread, which runs the render loop.
 main_ticks() { awk '{print $14 + $15}' "/proc/$1/task/$1/stat"; }
+rss_kb() { awk '/^VmRSS/ {print $2}' "/proc/$1/status"; }
 fps() { tmux -S /tmp/tm capture-pane -p | sed -n 's/^ FPS: *\([0-9.]*\).*/\1/p' | head -1; }
 
 measure() {
@@ -27,10 +28,11 @@ measure() {
     sleep 5
     local pid
     pid=$(pgrep -n -x rpi_lumetra)
-    local t0 c0 t1 c1 f
-    t0=$(date +%s.%N); c0=$(main_ticks "$pid")
+    local t0 c0 t1 c1 f r0 r1
+    t0=$(date +%s.%N); c0=$(main_ticks "$pid"); r0=$(rss_kb "$pid")
     sleep "$SECONDS_MEASURED"
-    t1=$(date +%s.%N); c1=$(main_ticks "$pid"); f=$(fps)
+    t1=$(date +%s.%N); c1=$(main_ticks "$pid"); f=$(fps); r1=$(rss_kb "$pid")
+    echo "$name: resident memory ${r0} kB, ${SECONDS_MEASURED} s of spinning rings later ${r1} kB"
     tmux -S /tmp/tm send-keys q
     while pgrep -x rpi_lumetra > /dev/null; do sleep 0.2; done
     awk -v n="$name" -v t0="$t0" -v t1="$t1" -v c0="$c0" -v c1="$c1" -v f="$f" -v hz="$TICK" \
