@@ -10,6 +10,10 @@
 namespace Lumetra {
 namespace Platform {
 
+// A line for the user about the screen in use, such as that none was found and the
+// picture goes offscreen; empty when there is nothing to say. Valid after hostInit.
+const char* displayNote();
+
 // Called once before any EGL call: host interface start-up on the Pi, backend choice on Mesa.
 void hostInit();
 

@@ -13,6 +13,7 @@
 #include "config_loader.h"
 #include "console_screen.h"
 #include "startup_guard.h"
+#include "platform/display.h"
 
 namespace {
 
@@ -86,6 +87,11 @@ int main(int argc, char** argv) {
     }
     if (!c_screen->isQuit()) {
         guard.finish();  // start-up done; a later quit takes the normal way out
+        // Below the frame rate: why the projector may be black (no screen found).
+        if (*Lumetra::Platform::displayNote() != '\0') {
+            c_screen->moveTo(5, 0);
+            c_screen->print("%s", Lumetra::Platform::displayNote());
+        }
     }
 
     while (!c_screen->isQuit()) {

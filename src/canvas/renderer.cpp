@@ -52,7 +52,11 @@ void Renderer::init_ogl() {
     result = eglInitialize(display, nullptr, nullptr);
     assert(((EGLBoolean)0) != result);
 
+    // No matching config leaves `config` unset: that is a failure too, not a handle.
+    config = nullptr;
+    num_config = 0;
     result = eglChooseConfig(display, attribute_list, &config, 1, &num_config);
+    if (num_config < 1) result = EGL_FALSE;
     assert(((EGLBoolean)0) != result);
 
     this->context = eglCreateContext(display, config, EGL_NO_CONTEXT, nullptr);

@@ -43,6 +43,37 @@ TEST_F(DisplayTest, NamedBackendThatFailsSaysSoInOneLine) {
     EXPECT_EQ(out.find("status=0"), std::string::npos);
 }
 
+TEST_F(DisplayTest, NamedKmsWithoutACardNamesTheReasonThenAsserts) {
+    const std::string program = LumetraTest::builtProgram("rpi_lumetra");
+    std::string out =
+        LumetraTest::commandOutput("LUMETRA_DISPLAY=kms LUMETRA_DRM_DEVICE=/nonexistent/card7 " +
+                                   program + " --silent 2>&1; echo status=$?");
+    EXPECT_EQ(out.find("lumetra: display backend 'kms' failed to open: /nonexistent/card7: "
+                       "cannot open: No such file or directory\n"),
+              0u)
+        << out;
+    EXPECT_NE(out.find("this->display!=((EGLDisplay)0)"), std::string::npos) << out;
+    EXPECT_EQ(out.find("status=0"), std::string::npos);
+}
+
+TEST_F(DisplayTest, FallingBackToOffscreenUnaskedSaysSoUnlessSilent) {
+    // No X display and (on this machine) no DRM card: the console shows why it is black.
+    TerminalFixture term(work.path(), "", "LUMETRA_SCREEN=64x48 LUMETRA_DRM_DEVICE=/nonexistent",
+                         "env -u DISPLAY -u LUMETRA_DISPLAY");
+    ASSERT_TRUE(term.waitForText("FPS:", kStartSeconds)) << term.screen();
+    EXPECT_NE(term.screen().find("no screen found"), std::string::npos) << term.screen();
+    EXPECT_NE(term.screen().find("drawing offscreen"), std::string::npos) << term.screen();
+    term.sendKeys("q");
+    EXPECT_EQ(term.waitForExit(5.0), 0);
+
+    const std::string program = LumetraTest::builtProgram("rpi_lumetra");
+    std::string out = LumetraTest::commandOutput(
+        "env -u DISPLAY -u LUMETRA_DISPLAY LUMETRA_SCREEN=64x48 LUMETRA_DRM_DEVICE=/nonexistent "
+        "timeout --preserve-status -s TERM 3 " +
+        program + " --silent 2>&1; echo status=$?");
+    EXPECT_EQ(out, "status=0\n");
+}
+
 TEST_F(DisplayTest, SignalUsr1WritesTheNextFrameAsPng) {
     // 2 x 2 picture: red green / blue white; the one default canvas shows it 20 x 20 pixels
     // at the centre of a 200 x 100 output.

@@ -26,6 +26,10 @@ struct DisplayBackend {
 
 extern const DisplayBackend x11_backend;
 extern const DisplayBackend headless_backend;
+extern const DisplayBackend kms_backend;
+
+// Why kms_backend's last open() failed: the device and the reason.
+const char* kmsFailure();
 
 }  // namespace Mesa
 }  // namespace Platform

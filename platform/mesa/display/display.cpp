@@ -1,6 +1,7 @@
-// Picks the display backend: LUMETRA_DISPLAY=x11|headless forces one; otherwise X11 when
-// DISPLAY is set and reachable, else the offscreen surface. Probing is quiet; a backend
-// the user named that fails gets one line on stderr.
+// Picks the display backend: LUMETRA_DISPLAY=kms|x11|headless forces one; otherwise X11
+// when DISPLAY is set and reachable, else a KMS screen, else the offscreen surface.
+// Probing is quiet; a backend the user named that fails gets one line on stderr. Falling
+// back to offscreen unasked leaves a note for the console (stderr would be drawn over).
 
 #include <dlfcn.h>
 #include <link.h>
@@ -8,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 #include "platform/display.h"
 #include "platform/mesa/display/backend.h"
@@ -21,30 +23,54 @@ namespace {
 const Mesa::DisplayBackend* backend = nullptr;
 EGLDisplay egl_display = EGL_NO_DISPLAY;
 
+char note[512] = "";
+
+const Mesa::DisplayBackend* byName(const char* name) {
+    for (const Mesa::DisplayBackend* b :
+         {&Mesa::kms_backend, &Mesa::x11_backend, &Mesa::headless_backend}) {
+        if (std::strcmp(name, b->name) == 0) {
+            return b;
+        }
+    }
+    return nullptr;
+}
+
+const Mesa::DisplayBackend* openNamed(const char* wanted) {
+    const Mesa::DisplayBackend* named = byName(wanted);
+    if (named == nullptr) {
+        std::fprintf(stderr, "lumetra: unknown LUMETRA_DISPLAY '%s' (kms, x11 or headless)\n",
+                     wanted);
+        return nullptr;
+    }
+    if (named->open()) {
+        return named;
+    }
+    if (named == &Mesa::kms_backend) {
+        std::fprintf(stderr, "lumetra: display backend 'kms' failed to open: %s\n",
+                     Mesa::kmsFailure());
+    } else {
+        std::fprintf(stderr, "lumetra: display backend '%s' failed to open\n", named->name);
+    }
+    return nullptr;
+}
+
 const Mesa::DisplayBackend* chooseBackend() {
     const char* wanted = std::getenv("LUMETRA_DISPLAY");
     if (wanted != nullptr && *wanted != '\0') {
-        const Mesa::DisplayBackend* named = nullptr;
-        if (std::strcmp(wanted, "x11") == 0) {
-            named = &Mesa::x11_backend;
-        } else if (std::strcmp(wanted, "headless") == 0) {
-            named = &Mesa::headless_backend;
-        } else {
-            std::fprintf(stderr, "lumetra: unknown LUMETRA_DISPLAY '%s' (x11 or headless)\n",
-                         wanted);
-            return nullptr;
-        }
-        if (named->open()) {
-            return named;
-        }
-        std::fprintf(stderr, "lumetra: display backend '%s' failed to open\n", named->name);
-        return nullptr;
+        return openNamed(wanted);
     }
     const char* x_display = std::getenv("DISPLAY");
     if (x_display != nullptr && *x_display != '\0' && Mesa::x11_backend.open()) {
         return &Mesa::x11_backend;
     }
+    if (Mesa::kms_backend.open()) {
+        return &Mesa::kms_backend;
+    }
     if (Mesa::headless_backend.open()) {
+        // A black projector must not leave the user guessing.
+        std::snprintf(note, sizeof(note),
+                      "no screen found (no reachable X display; KMS: %s), drawing offscreen",
+                      Mesa::kmsFailure());
         return &Mesa::headless_backend;
     }
     std::fprintf(stderr, "lumetra: no display backend could be opened\n");
@@ -70,6 +96,10 @@ void pinDriversForLeakReports() {}
 #endif
 
 }  // namespace
+
+const char* displayNote() {
+    return note;
+}
 
 void hostInit() {
     if (backend == nullptr) {

@@ -69,7 +69,9 @@ long refreshRate() {
 
 bool open() {
     display = eglGetPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
-    if (display == EGL_NO_DISPLAY) {
+    // A driver that cannot start here is this backend failing, not a later crash.
+    if (display == EGL_NO_DISPLAY || !eglInitialize(display, nullptr, nullptr)) {
+        display = EGL_NO_DISPLAY;
         return false;
     }
     const long rate = refreshRate();

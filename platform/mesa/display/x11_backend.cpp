@@ -18,7 +18,17 @@ Window window = 0;
 
 bool open() {
     x_display = XOpenDisplay(nullptr);
-    return x_display != nullptr;
+    if (x_display == nullptr) {
+        return false;
+    }
+    // An X server without a usable GL driver is no screen for us: move on.
+    EGLDisplay display = eglGetPlatformDisplay(EGL_PLATFORM_X11_KHR, x_display, nullptr);
+    if (display == EGL_NO_DISPLAY || !eglInitialize(display, nullptr, nullptr)) {
+        XCloseDisplay(x_display);
+        x_display = nullptr;
+        return false;
+    }
+    return true;
 }
 
 EGLDisplay eglDisplay() {

@@ -1,5 +1,7 @@
 #include "platform/mesa/il/egl_image_writer.h"
 
+#include <cstring>
+
 namespace Lumetra {
 namespace Platform {
 namespace Mesa {
@@ -46,25 +48,48 @@ EglImageWriter::~EglImageWriter() {
     delete gl;
 }
 
+namespace {
+
+bool hasExtension(EGLDisplay display, const char* name) {
+    const char* list = eglQueryString(display, EGL_EXTENSIONS);
+    const size_t length = std::strlen(name);
+    for (const char* at = list; at != nullptr && (at = std::strstr(at, name)) != nullptr;
+         at += length) {
+        if ((at == list || at[-1] == ' ') && (at[length] == ' ' || at[length] == '\0')) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+// The writer draws nothing of its own, so it needs no surface where EGL allows that: a
+// KMS (GBM) display has no pbuffers at all. Elsewhere a 1x1 pbuffer stands in.
 bool EglImageWriter::start(EGLDisplay new_display) {
     if (new_display == EGL_NO_DISPLAY) {
         return false;
     }
     display = new_display;
-    const EGLint config_attributes[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE,
-                                        EGL_OPENGL_ES3_BIT_KHR, EGL_NONE};
+    const bool surfaceless = hasExtension(display, "EGL_KHR_surfaceless_context");
+    const EGLint config_attributes[] = {EGL_SURFACE_TYPE,
+                                        surfaceless ? EGL_DONT_CARE : EGL_PBUFFER_BIT,
+                                        EGL_RENDERABLE_TYPE, EGL_OPENGL_ES3_BIT_KHR, EGL_NONE};
     EGLConfig config;
     EGLint count = 0;
     if (!eglChooseConfig(display, config_attributes, &config, 1, &count) || count < 1) {
+        display = EGL_NO_DISPLAY;
         return false;
     }
-    const EGLint surface_attributes[] = {EGL_WIDTH, 1, EGL_HEIGHT, 1, EGL_NONE};
-    surface = eglCreatePbufferSurface(display, config, surface_attributes);
+    if (!surfaceless) {
+        const EGLint surface_attributes[] = {EGL_WIDTH, 1, EGL_HEIGHT, 1, EGL_NONE};
+        surface = eglCreatePbufferSurface(display, config, surface_attributes);
+    }
     eglBindAPI(EGL_OPENGL_ES_API);
     const EGLint context_attributes[] = {EGL_CONTEXT_MAJOR_VERSION_KHR, 3,
                                          EGL_CONTEXT_MINOR_VERSION_KHR, 1, EGL_NONE};
     context = eglCreateContext(display, config, EGL_NO_CONTEXT, context_attributes);
-    if (surface == EGL_NO_SURFACE || context == EGL_NO_CONTEXT ||
+    if ((!surfaceless && surface == EGL_NO_SURFACE) || context == EGL_NO_CONTEXT ||
         !eglMakeCurrent(display, surface, surface, context)) {
         stop();
         return false;

@@ -1,0 +1,100 @@
+#!/bin/bash
+# Runs in the KMS guest, in the work directory the test prepared (config.txt, textures/).
+# Each check leaves its evidence in files there (NAME.err, NAME.rc, NAME.txt) and screen
+# pictures through vm-shot; the test on the host judges them. $1: rpi_lumetra, $2: kms_probe,
+# $3: kms_swap_count (may be missing).
+set -u
+B=$1
+PROBE=$2
+SWAP_COUNT=${3:-}
+log() { echo "guest $(cut -d' ' -f1 /proc/uptime) $*"; }
+
+# Waits for the file named $1 to appear, up to $2 seconds.
+wait_file() {
+    local i=0
+    while [ ! -s "$1" ] && [ $i -lt $(($2 * 10)) ]; do sleep 0.1; i=$((i + 1)); done
+    [ -s "$1" ]
+}
+
+# Makes sure the frame drawn after now is on the screen: two snapshots in a row, so the
+# first snapshot's frame has been swapped and flipped when the second is written.
+settle() {
+    local pid=$1 n
+    for n in 1 2; do
+        rm -f snap.png
+        local i=0
+        while [ ! -s snap.png ] && [ $i -lt 600 ]; do
+            kill -USR1 "$pid" 2>/dev/null || return 1
+            sleep 0.1
+            i=$((i + 1))
+        done
+    done
+}
+
+# The canvas scene: canvas 0 a magenta 4x3-unit box right of and above the centre, canvas
+# 1 the clip (slot 1) at the left; neither turns (speed channels at 127).
+scene() {
+    artnet-dmx 1=0 2=255 3=192 4=96 5=51 6=51 11=255 12=0 13=255 16=127 17=127 \
+        21=1 22=255 23=64 24=128 25=51 26=0 31=255 32=255 33=255 36=127 37=127
+}
+
+log "start"
+"$PROBE" console 0 0 170 > console.txt &
+console=$!
+wait_file console.txt 30
+"$PROBE" state > console-state.txt
+
+# 0. Heap allocations in the swap path, frame after frame.
+if [ -x "$SWAP_COUNT" ]; then
+    LUMETRA_DISPLAY=kms timeout -k 5 120 "$SWAP_COUNT" 100 \
+        > swap-count.txt 2>&1
+fi
+
+# 1. Nothing named: the fixture finds the KMS screen; Art-Net drives the canvas.
+LUMETRA_KMS_STATS=1 LUMETRA_SNAPSHOT=$PWD/snap.png "$B" --silent 2> auto.err &
+fixture=$!
+if artnet-dmx --wait 180; then
+    log "auto listening"
+    scene
+    settle $fixture
+    vm-shot scene
+    sleep 3
+    settle $fixture
+    vm-shot later
+    # 2. A second fixture while the first one runs: named, then with nothing named.
+    LUMETRA_DISPLAY=kms timeout -k 5 120 "$B" --silent > second-kms.err 2>&1
+    echo $? > second-kms.rc
+    timeout -k 5 120 "$B" --silent > second-auto.err 2>&1
+    echo $? > second-auto.rc
+fi
+kill -TERM $fixture
+wait $fixture
+echo $? > auto.rc
+"$PROBE" state > auto-after.txt
+vm-shot restored
+log "auto done"
+
+# 3. LUMETRA_MODE picks another mode; `q` in a terminal ends it.
+tmux -S /tmp/tm new-session -d -x 80 -y 24 \
+    "LUMETRA_MODE=800x600 LUMETRA_SNAPSHOT=$PWD/snap.png $B 2> mode.err; echo \$? > mode.rc"
+if artnet-dmx --wait 180; then
+    log "mode listening"
+    scene
+    settle "$(pgrep -f -n "^$B")"
+    vm-shot mode
+    tmux -S /tmp/tm capture-pane -p > mode-screen.txt
+    tmux -S /tmp/tm send-keys q
+fi
+wait_file mode.rc 60
+"$PROBE" state > mode-after.txt
+log "mode done"
+kill -TERM $console
+
+# 4. Offscreen named on a guest whose render node has no driver: draws or asserts.
+LUMETRA_DISPLAY=headless LUMETRA_SCREEN=160x120 "$B" --silent > headless.err 2>&1 &
+fixture=$!
+artnet-dmx --wait 120 && echo listening > headless.txt
+kill -TERM $fixture
+wait $fixture
+echo $? > headless.rc
+log "end"
