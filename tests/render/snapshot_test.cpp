@@ -60,7 +60,7 @@ bool waitFor(Done done, double seconds) {
 TEST(Snapshot, RequestsDuringAWriteAreMergedWhileFramesGoOn) {
     LumetraTest::TempWorkDir work;
     LumetraTest::writePng(work.file("textures/000.png"), 256, 256, noise(256 * 256 * 4, 1));
-    LumetraTest::useOffscreenDisplay(1920, 1080);
+    LumetraTest::useOffscreenDisplay(960, 540);
     const std::string target = work.file("snap.png");
     setenv("LUMETRA_SNAPSHOT", target.c_str(), 1);
     Lumetra::Renderer renderer;
@@ -81,7 +81,7 @@ TEST(Snapshot, RequestsDuringAWriteAreMergedWhileFramesGoOn) {
         renderer.drawCanvases(list);
     }
     EXPECT_GT(frames_during_write, 0) << "the loop waited for the PNG";
-    EXPECT_TRUE(decodes(target, 1920, 1080));
+    EXPECT_TRUE(decodes(target, 960, 540));
 
     // All requests made during the write become one snapshot of a later frame.
     ASSERT_TRUE(waitFor(
@@ -89,14 +89,14 @@ TEST(Snapshot, RequestsDuringAWriteAreMergedWhileFramesGoOn) {
             renderer.drawCanvases(list);
             return writer->written() + writer->failed() >= 2 && !writer->busy();
         },
-        60.0));
+        120.0));
     for (int i = 0; i < 5; ++i) {
         renderer.drawCanvases(list);
     }
-    EXPECT_TRUE(waitFor([&] { return !writer->busy(); }, 60.0));
+    EXPECT_TRUE(waitFor([&] { return !writer->busy(); }, 120.0));
     EXPECT_EQ(writer->written(), 2u);
     EXPECT_EQ(writer->failed(), 0u);
-    EXPECT_TRUE(decodes(target, 1920, 1080));
+    EXPECT_TRUE(decodes(target, 960, 540));
 }
 
 // A file system of its own, in a mount namespace of this test process only.
