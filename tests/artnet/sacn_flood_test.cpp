@@ -214,7 +214,14 @@ TEST(SacnFlood, RenderLoopKeepsItsPaceMemoryStaysFlatAndTheWinnersLastFrameShows
 #endif
     EXPECT_EQ(ArtnetTest::openDescriptors(), fds_before);
     if (seconds >= 2) {
-        EXPECT_LT(rss_after - rss_settled, 4 * 1024) << "kilobytes grown while flooded";
+#if defined(__SANITIZE_ADDRESS__)
+        // ASan holds freed blocks in its quarantine, so its resident size grows with any
+        // churn; leaks are LeakSanitizer's to find, flatness the plain build's.
+        const long allowed_kb = 32 * 1024;
+#else
+        const long allowed_kb = 4 * 1024;
+#endif
+        EXPECT_LT(rss_after - rss_settled, allowed_kb) << "kilobytes grown while flooded";
     }
 
     const float ratio = screen.manager()->getScreenRatio();
