@@ -14,6 +14,7 @@
 
 #include "artnet_receiver.h"
 #include "artnet/artnet_test_support.h"
+#include "artnet/flood_watch.h"
 
 namespace Lumetra {
 namespace {
@@ -69,16 +70,6 @@ Bytes floodDatagram(unsigned long n) {
     }
 }
 
-int countFrames(CanvasManager* screen, std::chrono::milliseconds span) {
-    int frames = 0;
-    auto end = Clock::now() + span;
-    while (Clock::now() < end) {
-        screen->renderFrame();
-        ++frames;
-    }
-    return frames;
-}
-
 TEST(Flood, RenderLoopKeepsItsPaceAndCanvasesEndAsTheLastValidPacket) {
     const char* seconds_text = std::getenv("LUMETRA_FLOOD_SECONDS");
     const int seconds = seconds_text != nullptr ? std::atoi(seconds_text) : 3;
@@ -92,8 +83,8 @@ TEST(Flood, RenderLoopKeepsItsPaceAndCanvasesEndAsTheLastValidPacket) {
         pool.push_back(floodDatagram(n));
     }
     ArtnetTest::Sender sender;
-    countFrames(screen.manager(), std::chrono::milliseconds(300));  // warm up
-    const int base_frames = countFrames(screen.manager(), std::chrono::seconds(1));
+    ArtnetTest::countFrames(screen.manager(), std::chrono::milliseconds(300));  // warm up
+    const int base_frames = ArtnetTest::countFrames(screen.manager(), std::chrono::seconds(1));
     const int fds_before = ArtnetTest::openDescriptors();
 
     std::atomic<bool> flooding{true};
@@ -112,25 +103,15 @@ TEST(Flood, RenderLoopKeepsItsPaceAndCanvasesEndAsTheLastValidPacket) {
         sent = n;
         flooding = false;
     });
-    const auto flood_start = Clock::now();
-    int flood_frames = 0;
-    // Memory is taken once the first second has shown every kind of frame to the GL
-    // driver, whose caches grow with what it is asked to draw.
-    long rss_settled = -1;
-    while (flooding) {
-        flood_frames += countFrames(screen.manager(), std::chrono::milliseconds(100));
-        if (rss_settled < 0 && Clock::now() - flood_start > std::chrono::seconds(1)) {
-            rss_settled = ArtnetTest::residentKilobytes();
-        }
-    }
-    const long rss_after = ArtnetTest::residentKilobytes();
-    const double flood_seconds = std::chrono::duration<double>(Clock::now() - flood_start).count();
+    const ArtnetTest::FloodWatch watch = ArtnetTest::watchRenderLoop(screen.manager(), flooding);
+    const int flood_frames = watch.frames;
+    const double flood_seconds = watch.seconds;
     flood.join();
 
     // The backlog the kernel kept is drained at the node's own pace; then one last frame.
     const auto drain_start = Clock::now();
     while (artnetQueueBytes() > 0 && Clock::now() - drain_start < std::chrono::seconds(30)) {
-        countFrames(screen.manager(), std::chrono::milliseconds(50));
+        ArtnetTest::countFrames(screen.manager(), std::chrono::milliseconds(50));
     }
     const double drain_seconds = std::chrono::duration<double>(Clock::now() - drain_start).count();
     Bytes last(80, 255);
@@ -145,7 +126,7 @@ TEST(Flood, RenderLoopKeepsItsPaceAndCanvasesEndAsTheLastValidPacket) {
         last[20 * i + 16] = 127;
     }
     ArtnetTest::Sender().send(artDmx(last));
-    countFrames(screen.manager(), std::chrono::milliseconds(300));
+    ArtnetTest::countFrames(screen.manager(), std::chrono::milliseconds(300));
 
     std::printf(
         "flood: %lu datagrams in %.1f s (%.0f/s); render %d fps before, %.1f fps during; "
@@ -162,14 +143,8 @@ TEST(Flood, RenderLoopKeepsItsPaceAndCanvasesEndAsTheLastValidPacket) {
 #endif
     EXPECT_EQ(ArtnetTest::openDescriptors(), fds_before);
     if (seconds >= 2) {
-#if defined(__SANITIZE_ADDRESS__)
-        // ASan holds freed blocks in its quarantine, so its resident size grows with any
-        // churn; leaks are LeakSanitizer's to find, flatness the plain build's.
-        const long allowed_kb = 32 * 1024;
-#else
-        const long allowed_kb = 4 * 1024;
-#endif
-        EXPECT_LT(rss_after - rss_settled, allowed_kb) << "kilobytes grown while flooded";
+        EXPECT_LT(watch.rss_after - watch.rss_settled, ArtnetTest::allowedFloodGrowthKb())
+            << "kilobytes grown while flooded";
     }
 
     const float ratio = screen.manager()->getScreenRatio();

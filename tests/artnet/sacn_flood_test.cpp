@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "artnet/artnet_test_support.h"
+#include "artnet/flood_watch.h"
 #include "artnet/sacn_test_support.h"
 #include "artnet_receiver.h"
 
@@ -117,16 +118,6 @@ Datagram floodDatagram(unsigned long n) {
     }
 }
 
-int countFrames(CanvasManager* screen, std::chrono::milliseconds span) {
-    int frames = 0;
-    auto end = Clock::now() + span;
-    while (Clock::now() < end) {
-        screen->renderFrame();
-        ++frames;
-    }
-    return frames;
-}
-
 std::vector<uint8_t> lastFrame() {
     std::vector<uint8_t> last(20 * CANVASES, 255);
     for (int i = 0; i < CANVASES; ++i) {
@@ -155,8 +146,8 @@ TEST(SacnFlood, RenderLoopKeepsItsPaceMemoryStaysFlatAndTheWinnersLastFrameShows
         pool.push_back(floodDatagram(n));
     }
     ArtnetTest::Sender sender;
-    countFrames(screen.manager(), std::chrono::milliseconds(300));  // warm up
-    const int base_frames = countFrames(screen.manager(), std::chrono::seconds(1));
+    ArtnetTest::countFrames(screen.manager(), std::chrono::milliseconds(300));  // warm up
+    const int base_frames = ArtnetTest::countFrames(screen.manager(), std::chrono::seconds(1));
     const int fds_before = ArtnetTest::openDescriptors();
 
     std::atomic<bool> flooding{true};
@@ -175,23 +166,15 @@ TEST(SacnFlood, RenderLoopKeepsItsPaceMemoryStaysFlatAndTheWinnersLastFrameShows
         sent = n;
         flooding = false;
     });
-    const auto flood_start = Clock::now();
-    int flood_frames = 0;
-    long rss_settled = -1;
-    while (flooding) {
-        flood_frames += countFrames(screen.manager(), std::chrono::milliseconds(100));
-        if (rss_settled < 0 && Clock::now() - flood_start > std::chrono::seconds(1)) {
-            rss_settled = ArtnetTest::residentKilobytes();
-        }
-    }
-    const long rss_after = ArtnetTest::residentKilobytes();
-    const double flood_seconds = std::chrono::duration<double>(Clock::now() - flood_start).count();
+    const ArtnetTest::FloodWatch watch = ArtnetTest::watchRenderLoop(screen.manager(), flooding);
+    const int flood_frames = watch.frames;
+    const double flood_seconds = watch.seconds;
     flood.join();
 
     const auto drain_start = Clock::now();
     while ((queueBytes(":1936") > 0 || queueBytes(":15C0") > 0) &&
            Clock::now() - drain_start < std::chrono::seconds(30)) {
-        countFrames(screen.manager(), std::chrono::milliseconds(50));
+        ArtnetTest::countFrames(screen.manager(), std::chrono::milliseconds(50));
     }
     const double drain_seconds = std::chrono::duration<double>(Clock::now() - drain_start).count();
     // The winner goes on sending its last look, in sequence, as a desk does; a stray
@@ -199,29 +182,23 @@ TEST(SacnFlood, RenderLoopKeepsItsPaceMemoryStaysFlatAndTheWinnersLastFrameShows
     const int last_sequence = static_cast<int>((sent.load() - 1) / 16 * 8 + 7);
     for (int i = 1; i <= 40; ++i) {
         sender.send(sacnData(winner(lastFrame(), last_sequence + i)), "127.0.0.1", 5568);
-        countFrames(screen.manager(), std::chrono::milliseconds(10));
+        ArtnetTest::countFrames(screen.manager(), std::chrono::milliseconds(10));
     }
-    countFrames(screen.manager(), std::chrono::milliseconds(300));
+    ArtnetTest::countFrames(screen.manager(), std::chrono::milliseconds(300));
 
     std::printf(
         "sACN flood: %lu datagrams in %.1f s (%.0f/s); render %d fps before, %.1f fps "
         "during; backlog drained in %.1f s; RSS %ld kB after 1 s, %ld kB at the end\n",
         sent.load(), flood_seconds, sent.load() / flood_seconds, base_frames,
-        flood_frames / flood_seconds, drain_seconds, rss_settled, rss_after);
+        flood_frames / flood_seconds, drain_seconds, watch.rss_settled, watch.rss_after);
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
     EXPECT_GE(sent.load() / flood_seconds, 90000.0);
     EXPECT_GE(flood_frames / flood_seconds, 0.5 * base_frames);
 #endif
     EXPECT_EQ(ArtnetTest::openDescriptors(), fds_before);
     if (seconds >= 2) {
-#if defined(__SANITIZE_ADDRESS__)
-        // ASan holds freed blocks in its quarantine, so its resident size grows with any
-        // churn; leaks are LeakSanitizer's to find, flatness the plain build's.
-        const long allowed_kb = 32 * 1024;
-#else
-        const long allowed_kb = 4 * 1024;
-#endif
-        EXPECT_LT(rss_after - rss_settled, allowed_kb) << "kilobytes grown while flooded";
+        EXPECT_LT(watch.rss_after - watch.rss_settled, ArtnetTest::allowedFloodGrowthKb())
+            << "kilobytes grown while flooded";
     }
 
     const float ratio = screen.manager()->getScreenRatio();
