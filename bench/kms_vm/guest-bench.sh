@@ -4,7 +4,7 @@
 # per frame for each. $1: rpi_lumetra. Emulated figures (TCG + llvmpipe), not a Pi's.
 set -u
 B=$1
-SECONDS_MEASURED=${BENCH_SECONDS:-30}
+SECONDS_MEASURED=${BENCH_SECONDS:-60}
 TICK=$(getconf CLK_TCK)
 
 # CPU ticks (user + system) of the main thread, which runs the render loop, and of the

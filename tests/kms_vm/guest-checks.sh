@@ -47,6 +47,25 @@ moved() {
         $CANVAS1 $CANVAS2
 }
 
+# Takes screens strobe0, strobe1, ... until two show the moved canvas and two do not, at
+# most 40. The centre of the moved canvas is at (160, 120) on 640x480. A guest that cannot
+# see the pictures takes ten.
+strobe_shots() {
+    local n=0 shown=0 hidden=0 at
+    while [ $n -lt 40 ]; do
+        vm-shot "strobe$n"
+        n=$((n + 1))
+        if [ -z "${VM_OUT:-}" ]; then
+            [ $n -ge 10 ] && break
+            continue
+        fi
+        at=$(convert "$VM_OUT/strobe$((n - 1)).png" -format '%[hex:p{160,120}]' info:)
+        case $at in 00FFFF) shown=$((shown + 1)) ;; 000000) hidden=$((hidden + 1)) ;; esac
+        [ $shown -ge 2 ] && [ $hidden -ge 2 ] && break
+    done
+    log "strobe: $n screens, $shown with the canvas, $hidden without"
+}
+
 log "start"
 "$PROBE" console 0 0 170 > console.txt &
 console=$!
@@ -70,14 +89,11 @@ if artnet-dmx --wait 180; then
     sleep 3
     settle $fixture
     vm-shot later
-    # Art-Net strobes the moved canvas: screens taken over a few seconds, some with it and
-    # some without (at ~20 frames/s it changes every ~1.2 s), then steady again.
-    moved 160
+    # Art-Net strobes the moved canvas (shown, then hidden, for 14 frames each): screens
+    # until some show it and some do not, then steady again.
+    moved 200
     settle $fixture
-    for n in 0 1 2 3 4 5 6 7 8 9; do
-        vm-shot "strobe$n"
-        sleep 0.2
-    done
+    strobe_shots
     moved 0
     settle $fixture
     vm-shot moved

@@ -306,9 +306,12 @@ TEST_F(KmsVmTest, ArtNetMovesSizesColoursAndStrobesACanvas) {
     const Box to = boxOf(kWidth, kHeight, 64, 64, 26, 26);
     int shown = 0;
     int hidden = 0;
-    for (int n = 0; n < 10; ++n) {
+    for (int n = 0; n < 40; ++n) {
         Picture p(shot("strobe" + std::to_string(n)));
-        ASSERT_TRUE(p.loaded()) << n;
+        if (!p.loaded()) {
+            ASSERT_GE(n, 4) << "too few screens of the strobe";
+            break;
+        }
         if (p.near(to.cx, to.cy, 0, 255, 255, 2)) {
             expectBox(p, to, 0, 255, 255);
             ++shown;
