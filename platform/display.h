@@ -14,7 +14,8 @@ namespace Platform {
 // picture goes offscreen; empty when there is nothing to say. Valid after hostInit.
 const char* displayNote();
 
-// Called once before any EGL call: host interface start-up on the Pi, backend choice on Mesa.
+// Called before any EGL call: host interface start-up on the Pi, backend choice on Mesa.
+// Calls after the first do nothing until hostDeinit.
 void hostInit();
 
 // The EGL display of the screen; EGL_NO_DISPLAY when there is none.

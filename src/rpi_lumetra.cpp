@@ -61,6 +61,13 @@ int main(int argc, char** argv) {
         }
     }
 
+    // The screen is chosen before the console starts, so that a line about it on stderr
+    // is not drawn over: it stays in a log, and on a terminal it is there again after the
+    // console ends.
+    Lumetra::Platform::hostInit();
+    if (!silent && *Lumetra::Platform::displayNote() != '\0') {
+        std::fprintf(stderr, "lumetra: %s\n", Lumetra::Platform::displayNote());
+    }
     Lumetra::ConsoleScreen* c_screen = new Lumetra::ConsoleScreen(silent);
     Lumetra::StartupGuard guard([c_screen] { return c_screen->isQuit(); }, kStartupQuitGrace);
     c_screen->showTitle();
@@ -87,7 +94,7 @@ int main(int argc, char** argv) {
     }
     if (!c_screen->isQuit()) {
         guard.finish();  // start-up done; a later quit takes the normal way out
-        // Below the frame rate: why the projector may be black (no screen found).
+        // Below the frame rate, as well: why the projector may be black (no screen found).
         if (*Lumetra::Platform::displayNote() != '\0') {
             c_screen->moveTo(5, 0);
             c_screen->print("%s", Lumetra::Platform::displayNote());

@@ -12,6 +12,7 @@ namespace Platform {
 namespace {
 // EGL keeps a pointer to the native window for the surface's lifetime.
 EGL_DISPMANX_WINDOW_T nativewindow;
+bool host_started = false;
 }  // namespace
 
 // The firmware display always exists: nothing to say about finding it.
@@ -20,7 +21,10 @@ const char* displayNote() {
 }
 
 void hostInit() {
-    bcm_host_init();
+    if (!host_started) {
+        bcm_host_init();
+        host_started = true;
+    }
 }
 
 EGLDisplay getDisplay() {

@@ -5,6 +5,7 @@
 #include <stb/stb_image.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -57,20 +58,41 @@ TEST_F(DisplayTest, NamedKmsWithoutACardNamesTheReasonThenAsserts) {
 }
 
 TEST_F(DisplayTest, FallingBackToOffscreenUnaskedSaysSoUnlessSilent) {
-    // No X display and (on this machine) no DRM card: the console shows why it is black.
-    TerminalFixture term(work.path(), "", "LUMETRA_SCREEN=64x48 LUMETRA_DRM_DEVICE=/nonexistent",
-                         "env -u DISPLAY -u LUMETRA_DISPLAY");
-    ASSERT_TRUE(term.waitForText("FPS:", kStartSeconds)) << term.screen();
-    EXPECT_NE(term.screen().find("no screen found"), std::string::npos) << term.screen();
-    EXPECT_NE(term.screen().find("drawing offscreen"), std::string::npos) << term.screen();
-    term.sendKeys("q");
-    EXPECT_EQ(term.waitForExit(5.0), 0);
-
+    // No X display and no DRM card (this machine has none; elsewhere a missing one is named).
+    const std::string env =
+        std::string("LUMETRA_SCREEN=64x48 ") +
+        (access("/dev/dri", F_OK) == 0 ? "LUMETRA_DRM_DEVICE=/nonexistent" : "");
+    const std::string unset = "env -u DISPLAY -u LUMETRA_DISPLAY -u LUMETRA_DRM_DEVICE";
+    {
+        // On the console; and on the terminal before the console took it, so there again
+        // once the console has ended.
+        TerminalFixture term(work.path(), "", env, unset);
+        ASSERT_TRUE(term.waitForText("FPS:", kStartSeconds)) << term.screen();
+        EXPECT_NE(term.screen().find("no screen found"), std::string::npos) << term.screen();
+        EXPECT_NE(term.screen().find("drawing offscreen"), std::string::npos) << term.screen();
+        term.sendKeys("q");
+        EXPECT_EQ(term.waitForExit(5.0), 0);
+        EXPECT_NE(term.screen().find("lumetra: no screen found ("), std::string::npos)
+            << term.screen();
+    }
+    {
+        // Standard error to a log while the console runs on the terminal: exactly one line.
+        const std::string log = work.file("stderr.txt");
+        LumetraTest::writeFile(work.file("log.sh"), "exec \"$@\" 2> " + log + "\n");
+        TerminalFixture term(work.path(), "", env, "sh " + work.file("log.sh") + " " + unset);
+        ASSERT_TRUE(term.waitForText("FPS:", kStartSeconds)) << term.screen();
+        term.sendKeys("q");
+        EXPECT_EQ(term.waitForExit(5.0), 0);
+        const std::string err = LumetraTest::readFile(log);
+        EXPECT_EQ(err.find("lumetra: no screen found ("), 0u) << err;
+        EXPECT_NE(err.find("), drawing offscreen\n"), std::string::npos) << err;
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    }
+    // Silent: not a word.
     const std::string program = LumetraTest::builtProgram("rpi_lumetra");
-    std::string out = LumetraTest::commandOutput(
-        "env -u DISPLAY -u LUMETRA_DISPLAY LUMETRA_SCREEN=64x48 LUMETRA_DRM_DEVICE=/nonexistent "
-        "timeout --preserve-status -s TERM 3 " +
-        program + " --silent 2>&1; echo status=$?");
+    std::string out =
+        LumetraTest::commandOutput(unset + " " + env + " timeout --preserve-status -s TERM 3 " +
+                                   program + " --silent 2>&1; echo status=$?");
     EXPECT_EQ(out, "status=0\n");
 }
 

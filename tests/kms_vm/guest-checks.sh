@@ -32,10 +32,38 @@ settle() {
 }
 
 # The canvas scene: canvas 0 a magenta 4x3-unit box right of and above the centre, canvas
-# 1 the clip (slot 1) at the left; neither turns (speed channels at 127).
+# 1 the clip (slot 1) at the left, canvas 2 the four-colour picture (slot 2) right of and
+# below the centre; none turns (speed channels at 127). $1: more channels (canvas 0's
+# shutter, say).
+CANVAS1="21=1 22=255 23=64 24=128 25=51 26=0 31=255 32=255 33=255 36=127 37=127"
+CANVAS2="41=2 42=255 43=192 44=192 45=51 46=0 51=255 52=255 53=255 56=127 57=127"
 scene() {
     artnet-dmx 1=0 2=255 3=192 4=96 5=51 6=51 11=255 12=0 13=255 16=127 17=127 \
-        21=1 22=255 23=64 24=128 25=51 26=0 31=255 32=255 33=255 36=127 37=127
+        $CANVAS1 $CANVAS2
+}
+# Canvas 0 moved to the upper left, smaller and cyan; $1: its shutter channel.
+moved() {
+    artnet-dmx 1=0 2=255 3=64 4=64 5=26 6=26 11=0 12=255 13=255 15="$1" 16=127 17=127 \
+        $CANVAS1 $CANVAS2
+}
+
+# Takes screens strobe0, strobe1, ... until two show the moved canvas and two do not, at
+# most 40. The centre of the moved canvas is at (160, 120) on 640x480. A guest that cannot
+# see the pictures takes ten.
+strobe_shots() {
+    local n=0 shown=0 hidden=0 at
+    while [ $n -lt 40 ]; do
+        vm-shot "strobe$n"
+        n=$((n + 1))
+        if [ -z "${VM_OUT:-}" ]; then
+            [ $n -ge 10 ] && break
+            continue
+        fi
+        at=$(convert "$VM_OUT/strobe$((n - 1)).png" -format '%[hex:p{160,120}]' info:)
+        case $at in 00FFFF) shown=$((shown + 1)) ;; 000000) hidden=$((hidden + 1)) ;; esac
+        [ $shown -ge 2 ] && [ $hidden -ge 2 ] && break
+    done
+    log "strobe: $n screens, $shown with the canvas, $hidden without"
 }
 
 log "start"
@@ -61,8 +89,18 @@ if artnet-dmx --wait 180; then
     sleep 3
     settle $fixture
     vm-shot later
-    # 2. A second fixture while the first one runs: named, then with nothing named.
-    LUMETRA_DISPLAY=kms timeout -k 5 120 "$B" --silent > second-kms.err 2>&1
+    # Art-Net strobes the moved canvas (shown, then hidden, for 14 frames each): screens
+    # until some show it and some do not, then steady again.
+    moved 200
+    settle $fixture
+    strobe_shots
+    moved 0
+    settle $fixture
+    vm-shot moved
+    # 2. A second fixture while the first one runs: named, then with nothing named (that
+    # one finds the second card free, then the Art-Net port taken).
+    LUMETRA_DISPLAY=kms LUMETRA_DRM_DEVICE=/dev/dri/card0 timeout -k 5 120 "$B" --silent \
+        > second-kms.err 2>&1
     echo $? > second-kms.rc
     timeout -k 5 120 "$B" --silent > second-auto.err 2>&1
     echo $? > second-auto.rc
@@ -88,9 +126,23 @@ fi
 wait_file mode.rc 60
 "$PROBE" state > mode-after.txt
 log "mode done"
+
+# 4. The second card, whose monitor QEMU made prefer another size.
+tmux -S /tmp/tm new-session -d -x 80 -y 24 \
+    "LUMETRA_DRM_DEVICE=/dev/dri/card1 LUMETRA_SNAPSHOT=$PWD/snap.png $B 2> size.err; echo \$? > size.rc"
+if artnet-dmx --wait 180; then
+    log "size listening"
+    scene
+    settle "$(pgrep -f -n "^$B")"
+    vm-shot size 60 1
+    tmux -S /tmp/tm capture-pane -p > size-screen.txt
+    tmux -S /tmp/tm send-keys q
+fi
+wait_file size.rc 60
+log "size done"
 kill -TERM $console
 
-# 4. Offscreen named on a guest whose render node has no driver: draws or asserts.
+# 5. Offscreen named on a guest whose render node has no driver: draws or asserts.
 LUMETRA_DISPLAY=headless LUMETRA_SCREEN=160x120 "$B" --silent > headless.err 2>&1 &
 fixture=$!
 artnet-dmx --wait 120 && echo listening > headless.txt

@@ -24,6 +24,7 @@ export HOME=/root XDG_RUNTIME_DIR=/run/user/0 TERM=linux
 mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 unset DISPLAY WAYLAND_DISPLAY
 export LUMETRA_VM=1 PATH="$VM_TOOLS:$PATH"
+[ -n "${VM_OUT:-}" ] && export VM_OUT
 
 mkdir -p "$VM_WORKDIR"
 mount -t 9p -o trans=virtio,version=9p2000.L,msize=512000 work "$VM_WORKDIR" || {

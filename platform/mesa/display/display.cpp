@@ -1,7 +1,7 @@
 // Picks the display backend: LUMETRA_DISPLAY=kms|x11|headless forces one; otherwise X11
 // when DISPLAY is set and reachable, else a KMS screen, else the offscreen surface.
 // Probing is quiet; a backend the user named that fails gets one line on stderr. Falling
-// back to offscreen unasked leaves a note for the console (stderr would be drawn over).
+// back to offscreen unasked leaves a note, for stderr and the console.
 
 #include <dlfcn.h>
 #include <link.h>
@@ -21,6 +21,7 @@ namespace Platform {
 namespace {
 
 const Mesa::DisplayBackend* backend = nullptr;
+bool chosen = false;  // a failed choice is not made (and reported) twice
 EGLDisplay egl_display = EGL_NO_DISPLAY;
 
 char note[512] = "";
@@ -102,8 +103,10 @@ const char* displayNote() {
 }
 
 void hostInit() {
-    if (backend == nullptr) {
+    if (!chosen) {
+        note[0] = '\0';
         backend = chooseBackend();
+        chosen = true;
     }
 }
 
@@ -146,6 +149,7 @@ void hostDeinit() {
         backend->close();
         backend = nullptr;
     }
+    chosen = false;
     egl_display = EGL_NO_DISPLAY;
 }
 
