@@ -50,7 +50,7 @@ test-asan:
 
 test-tsan:
 	@cmake -S . -B build-tsan -G Ninja -DLUMETRA_SANITIZE=thread -DLUMETRA_BUILD_TESTS=ON -DLUMETRA_BUILD_BENCH=OFF $(CMAKE_FLAGS) >/dev/null
-	@cmake --build build-tsan -j $(JOBS)
+	@cmake --build build-tsan -j $(JOBS) --target threaded-tests
 	@cd build-tsan && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/support/tsan.supp \
 		ctest -j $(CTEST_JOBS) -L threaded --output-on-failure
 
