@@ -4,7 +4,9 @@
 # Each installs first what it needs (scripts/install-deps run|test|dev).
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
-CTEST_JOBS ?= 2
+# Most tests wait on the program (timeouts, frames at its own pace) more than they compute,
+# so ctest runs two per core.
+CTEST_JOBS ?= $(shell echo $$(( $$(nproc) * 2 )))
 
 .PHONY: all deps deps-run deps-test deps-dev build run demo test test-plain test-asan test-tsan \
 	fuzz bench format clean
