@@ -14,6 +14,7 @@
 
 #include "artnet_packet.h"
 #include "fatal_exit.h"
+#include "receive_buffer.h"
 
 namespace Lumetra {
 
@@ -21,10 +22,6 @@ namespace {
 
 constexpr std::chrono::microseconds CYCLE(50000);
 constexpr std::chrono::milliseconds NAP(1);
-// Room for bursts: at line rate (1 Gbit/s) several milliseconds of traffic, so that the
-// listener's naps and short stalls lose no datagram. The kernel counts a datagram's
-// overhead too (about 830 bytes for an empty one) and grants twice what is asked.
-constexpr int RECEIVE_BUFFER_BYTES = 4 << 20;
 // More reads than the granted buffer can hold datagrams (8 MiB / 830 bytes), so one drain
 // reaches the end of whatever was queued when it began. 16384 reads take about 15 ms.
 constexpr int MAX_READS_PER_DRAIN = 16384;
@@ -97,14 +94,7 @@ void ArtnetReceiver::openSocket() {
 }
 
 void ArtnetReceiver::sizeReceiveBuffer() {
-    int size = RECEIVE_BUFFER_BYTES;
-    // As root the kernel's ceiling (net.core.rmem_max) does not apply; otherwise it caps
-    // the size. Either way the kernel reports what it granted.
-    if (setsockopt(s, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof(size)) != 0) {
-        setsockopt(s, SOL_SOCKET, SO_RCVBUF, &size, sizeof(size));
-    }
-    socklen_t len = sizeof(receive_buffer);
-    getsockopt(s, SOL_SOCKET, SO_RCVBUF, &receive_buffer, &len);
+    receive_buffer = growReceiveBuffer(s);
 }
 
 // A cycle that a poll cut short is followed at once by the next one, so an answered poll
@@ -144,9 +134,14 @@ void ArtnetReceiver::waitForNextCycle() {
         }
         const long long ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
         timespec timeout{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
-        // Every listening socket is watched and drained into the one frame.
-        pollfd sockets[] = {{s, POLLIN, 0}};
+        // Every listening socket is watched and drained; what sACN brings waits in its
+        // source table for the next cycle's mapping. Without sACN its entry is -1, which
+        // ppoll skips.
+        pollfd sockets[] = {{s, POLLIN, 0}, {sacnDescriptor(), POLLIN, 0}};
         const int n = ppoll(sockets, sizeof(sockets) / sizeof(sockets[0]), &timeout, nullptr);
+        if (n > 0 && sockets[1].revents != 0) {
+            drainSacn();
+        }
         if (n > 0 && sockets[0].revents != 0) {
             frame_fresh |= receive();
             if (poll_cut) {

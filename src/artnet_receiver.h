@@ -61,6 +61,8 @@ class ArtnetReceiver {
     void closeSacn();
     void stampArrivals();
     bool takeSacn(bool artnet_arrived);
+    int sacnDescriptor() const;
+    void drainSacn();
     timespec lastArtnetArrival();
 
     // DMX channel mapping (artnet_receiver_mapping.cpp).

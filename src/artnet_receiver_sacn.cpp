@@ -39,6 +39,17 @@ void ArtnetReceiver::closeSacn() {
     sacn = nullptr;
 }
 
+// What the listener waits on beside the Art-Net socket; -1 (ignored by poll) without sACN.
+int ArtnetReceiver::sacnDescriptor() const {
+    return sacn != nullptr ? sacn->descriptor() : -1;
+}
+
+// Between cycles: what arrives is kept in the source table (its changes add up) for the
+// next cycle to map.
+void ArtnetReceiver::drainSacn() {
+    sacn->cycle();
+}
+
 // The kernel's arrival time of the datagram the Art-Net drain read last, which is the last
 // ArtDmx accepted or a datagram behind it in the same drain.
 timespec ArtnetReceiver::lastArtnetArrival() {

@@ -16,6 +16,8 @@ class SacnInput {
     explicit SacnInput(int universe, SacnSourceTable::Clock clock = std::chrono::steady_clock::now);
 
     bool isOpen() const { return socket.isOpen(); }
+    // The socket, for waiting until a datagram is queued; -1 when not open.
+    int descriptor() const { return socket.descriptor(); }
     // Reads what is queued without waiting (at most MAX_READS_PER_DRAIN datagrams), drops
     // silent sources and looks for new interfaces now and then. True when the frame changed
     // since the changes were last applied or discarded.

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "receive_buffer.h"
 #include "sacn_packet.h"
 
 namespace Lumetra {
@@ -52,7 +53,10 @@ void SacnSocket::open(int port) {
                      std::strerror(errno));
         close(fd);
         fd = -1;
+        return;
     }
+    // As on the Art-Net socket: a flood on this port must not crowd out the desk's frames.
+    growReceiveBuffer(fd);
 }
 
 void SacnSocket::stampArrivals() {

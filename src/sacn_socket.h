@@ -21,6 +21,7 @@ class SacnSocket {
 
     // False when the port could not be opened (a message said so); reads then give -1.
     bool isOpen() const { return fd >= 0; }
+    int descriptor() const { return fd; }
     // Asks the kernel to stamp datagrams on arrival. Off at first: while any socket wants
     // stamps the kernel stamps every datagram the machine receives, which on loopback
     // halved the rate a sender reached.

@@ -17,6 +17,7 @@
 
 #include "artnet/artnet_test_support.h"
 #include "artnet/desk_traffic.h"
+#include "artnet/sacn_test_support.h"
 #include "support/snapshot_program.h"
 #include "support/test_support.h"
 
@@ -33,8 +34,8 @@ constexpr int HEIGHT = 36;
 constexpr int CHANGES = 8;
 const auto DEADLINE = std::chrono::milliseconds(1500);
 
-// Datagrams the kernel dropped at UDP port 6454 for want of room (/proc/net/udp).
-long artnetDrops() {
+// Datagrams the kernel dropped at a UDP port (hex, as in /proc/net/udp) for want of room.
+long udpDrops(const std::string& hex_port) {
     std::ifstream table("/proc/net/udp");
     std::string line;
     std::getline(table, line);
@@ -42,7 +43,7 @@ long artnetDrops() {
         std::istringstream fields(line);
         std::string word, local;
         fields >> word >> local;
-        if (local.size() > 5 && local.substr(local.size() - 5) == ":1936") {
+        if (local.size() > 5 && local.substr(local.size() - 5) == ":" + hex_port) {
             long drops = -1;
             while (fields >> word) {
                 drops = std::strtol(word.c_str(), nullptr, 10);  // the last column
@@ -52,6 +53,9 @@ long artnetDrops() {
     }
     return -1;
 }
+
+const char ARTNET_HEX[] = "1936";
+const char SACN_HEX[] = "15C0";
 
 // Column of the centre of the bright pixels; -1 when nothing is lit.
 double litCentre(const std::vector<uint8_t>& rgba) {
@@ -65,6 +69,19 @@ double litCentre(const std::vector<uint8_t>& rgba) {
         }
     }
     return right < 0 ? -1 : (left + right + 1) / 2.0;
+}
+
+// The desk's frames as sACN, numbered in sequence, on the universe the fixture takes by
+// default for Art-Net's universe 3 (16 x subnet + universe + 1).
+ArtnetTest::FrameEncoder sacnFrames() {
+    auto sequence = std::make_shared<int>(0);
+    return [sequence](const Bytes& slots) {
+        ArtnetTest::SacnFields f;
+        f.universe = 4;
+        f.sequence = (*sequence)++ & 0xff;
+        f.slots = slots;
+        return ArtnetTest::sacnData(f);
+    };
 }
 
 // Slots of universe 3 from address 5: one white square, left (x 16) or right (x 48).
@@ -103,15 +120,17 @@ class DeskLatency : public ::testing::Test {
 
     // Moves the square from side to side CHANGES times; each change must show. Returns
     // the milliseconds from the desk's first send of a change to the first frame with it.
-    std::vector<double> moveBackAndForth(Background& background) {
-        Desk desk(0x03, frameAt(false));
+    std::vector<double> moveBackAndForth(Background& background, bool sacn = false) {
+        std::unique_ptr<Desk> desk =
+            sacn ? std::make_unique<Desk>(sacnFrames(), ArtnetTest::SACN_PORT, frameAt(false))
+                 : std::make_unique<Desk>(0x03, frameAt(false));
         std::vector<double> latencies;
         bool right = false;
         // The first look settles the start: the square on the left.
         waitForSide(false, Clock::now() + std::chrono::seconds(5));
         for (int i = 0; i < CHANGES; ++i) {
             right = !right;
-            const Clock::time_point sent = desk.change(frameAt(right));
+            const Clock::time_point sent = desk->change(frameAt(right));
             const Clock::time_point seen = waitForSide(right, sent + DEADLINE);
             if (seen == Clock::time_point{}) {
                 ADD_FAILURE() << "change " << i << " did not show within " << DEADLINE.count()
@@ -158,24 +177,33 @@ TEST_F(DeskLatency, PollsFromSeveralControllersDoNotHoldTheDeskBack) {
 // Under a flood the node must keep its queue from overflowing: once full, the kernel
 // drops the desk's DMX with the junk. A node that reads only once per cycle loses nine
 // in ten; one starved of CPU by a loaded machine may lose some.
-void expectFewDrops(long drops_before, const Background& flood) {
-    const long dropped = artnetDrops() - drops_before;
+void expectFewDrops(const char* hex_port, long drops_before, const Background& flood) {
+    const long dropped = udpDrops(hex_port) - drops_before;
     std::printf("kernel dropped %ld of %lu flood datagrams\n", dropped, flood.sent());
     EXPECT_LE(dropped, static_cast<long>(flood.sent() / 2));
 }
 
 TEST_F(DeskLatency, FloodOfJunkOfAnySizeDoesNotHoldTheDeskBack) {
-    const long drops = artnetDrops();
+    const long drops = udpDrops(ARTNET_HEX);
     Background junk(Background::junk(65000), 80000);
     EXPECT_EQ(moveBackAndForth(junk).size(), static_cast<size_t>(CHANGES));
-    expectFewDrops(drops, junk);
+    expectFewDrops(ARTNET_HEX, drops, junk);
 }
 
 TEST_F(DeskLatency, FloodOfSmallJunkDoesNotHoldTheDeskBack) {
-    const long drops = artnetDrops();
+    const long drops = udpDrops(ARTNET_HEX);
     Background junk(Background::junk(20), 80000);
     EXPECT_EQ(moveBackAndForth(junk).size(), static_cast<size_t>(CHANGES));
-    expectFewDrops(drops, junk);
+    expectFewDrops(ARTNET_HEX, drops, junk);
+}
+
+// The same for a desk sending sACN while junk floods the sACN port: that socket too must
+// be read while the listener waits between cycles.
+TEST_F(DeskLatency, FloodOfJunkOnTheSacnPortDoesNotHoldAnSacnDeskBack) {
+    const long drops = udpDrops(SACN_HEX);
+    Background junk(Background::junk(65000), 80000, 1, ArtnetTest::SACN_PORT);
+    EXPECT_EQ(moveBackAndForth(junk, true).size(), static_cast<size_t>(CHANGES));
+    expectFewDrops(SACN_HEX, drops, junk);
 }
 
 }  // namespace

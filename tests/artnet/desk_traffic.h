@@ -11,6 +11,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <random>
 #include <string>
@@ -24,20 +25,31 @@ namespace ArtnetTest {
 
 using Clock = std::chrono::steady_clock;
 
-inline sockaddr_in loopbackArtnet() {
+constexpr int ARTNET_PORT = 6454;
+constexpr int SACN_PORT = 5568;
+
+inline sockaddr_in loopbackPort(int port) {
     sockaddr_in to{};
     to.sin_family = AF_INET;
-    to.sin_port = htons(6454);
+    to.sin_port = htons(static_cast<uint16_t>(port));
     to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     return to;
 }
+
+// The datagram a desk sends for its frame's slots (ArtDmx by default; sACN numbers its
+// packets, so the encoder may keep state).
+using FrameEncoder = std::function<Bytes(const Bytes& slots)>;
 
 // Sends its current DMX frame of one universe 44 times a second, like a desk.
 class Desk {
   public:
     static constexpr std::chrono::microseconds PERIOD{1000000 / 44};
 
-    Desk(int sub_uni, const Bytes& slots) : sub_uni(sub_uni), slots(slots) {
+    Desk(int sub_uni, const Bytes& slots)
+        : Desk([sub_uni](const Bytes& s) { return artDmx(sub_uni, static_cast<int>(s.size()), s); },
+               ARTNET_PORT, slots) {}
+    Desk(FrameEncoder encode, int port, const Bytes& slots)
+        : encode(std::move(encode)), port(port), slots(slots) {
         thread = std::thread([this] { run(); });
     }
     ~Desk() {
@@ -63,11 +75,11 @@ class Desk {
         Clock::time_point tick = Clock::now();
         std::unique_lock<std::mutex> lock(mutex);
         while (!stopping) {
-            const Bytes packet = artDmx(sub_uni, static_cast<int>(slots.size()), slots);
+            const Bytes packet = encode(slots);
             const bool first = pending;
             lock.unlock();
             const Clock::time_point sent = Clock::now();
-            sender.send(packet);
+            sender.send(packet, "127.0.0.1", port);
             lock.lock();
             if (first) {
                 first_sent = sent;
@@ -79,7 +91,8 @@ class Desk {
         }
     }
 
-    const int sub_uni;
+    const FrameEncoder encode;
+    const int port;
     Bytes slots;
     std::mutex mutex;
     std::condition_variable changed;
@@ -108,8 +121,8 @@ class Background {
         return pool;
     }
 
-    Background(std::vector<Bytes> pool, double per_second, int sources = 1)
-        : pool(std::move(pool)), per_second(per_second) {
+    Background(std::vector<Bytes> pool, double per_second, int sources = 1, int port = ARTNET_PORT)
+        : pool(std::move(pool)), per_second(per_second), port(port) {
         for (int i = 0; i < sources; ++i) {
             int fd = socket(AF_INET, SOCK_DGRAM, 0);
             sockaddr_in from{};
@@ -140,7 +153,7 @@ class Background {
 
   private:
     void run() {
-        const sockaddr_in to = loopbackArtnet();
+        const sockaddr_in to = loopbackPort(port);
         unsigned long n = 0;
         while (!stopping) {
             // Batches of a millisecond's worth keep the pace without a wake-up per datagram.
@@ -161,6 +174,7 @@ class Background {
 
     const std::vector<Bytes> pool;
     const double per_second;
+    const int port;
     std::vector<int> fds;
     std::atomic<bool> stopping{false};
     std::atomic<unsigned long> count{0};
