@@ -112,33 +112,32 @@ echo $? > auto.rc
 vm-shot restored
 log "auto done"
 
+# The fixture in a terminal with these variables set: the scene, its screen (vm-shot
+# arguments after NAME), the console's text, then `q`.
+#   in_terminal NAME "VARIABLES" [SHOT_ARGUMENTS]
+in_terminal() {
+    name=$1 variables=$2
+    shift 2
+    tmux -S /tmp/tm new-session -d -x 80 -y 24 \
+        "$variables LUMETRA_SNAPSHOT=$PWD/snap.png $B 2> $name.err; echo \$? > $name.rc"
+    if artnet-dmx --wait 180; then
+        log "$name listening"
+        scene
+        settle "$(pgrep -f -n "^$B")"
+        vm-shot "$name" "$@"
+        tmux -S /tmp/tm capture-pane -p > "$name-screen.txt"
+        tmux -S /tmp/tm send-keys q
+    fi
+    wait_file "$name.rc" 60
+}
+
 # 3. LUMETRA_MODE picks another mode; `q` in a terminal ends it.
-tmux -S /tmp/tm new-session -d -x 80 -y 24 \
-    "LUMETRA_MODE=800x600 LUMETRA_SNAPSHOT=$PWD/snap.png $B 2> mode.err; echo \$? > mode.rc"
-if artnet-dmx --wait 180; then
-    log "mode listening"
-    scene
-    settle "$(pgrep -f -n "^$B")"
-    vm-shot mode
-    tmux -S /tmp/tm capture-pane -p > mode-screen.txt
-    tmux -S /tmp/tm send-keys q
-fi
-wait_file mode.rc 60
+in_terminal mode LUMETRA_MODE=800x600
 "$PROBE" state > mode-after.txt
 log "mode done"
 
 # 4. The second card, whose monitor QEMU made prefer another size.
-tmux -S /tmp/tm new-session -d -x 80 -y 24 \
-    "LUMETRA_DRM_DEVICE=/dev/dri/card1 LUMETRA_SNAPSHOT=$PWD/snap.png $B 2> size.err; echo \$? > size.rc"
-if artnet-dmx --wait 180; then
-    log "size listening"
-    scene
-    settle "$(pgrep -f -n "^$B")"
-    vm-shot size 60 1
-    tmux -S /tmp/tm capture-pane -p > size-screen.txt
-    tmux -S /tmp/tm send-keys q
-fi
-wait_file size.rc 60
+in_terminal size LUMETRA_DRM_DEVICE=/dev/dri/card1 60 1
 log "size done"
 kill -TERM $console
 
