@@ -47,7 +47,7 @@ int ArtnetReceiver::sacnDescriptor() const {
 // Between cycles: what arrives is kept in the source table (its changes add up) for the
 // next cycle to map.
 void ArtnetReceiver::drainSacn() {
-    sacn->cycle();
+    sacn->drain();
 }
 
 // The kernel's arrival time of the datagram the Art-Net drain read last, which is the last

@@ -8,7 +8,7 @@ namespace Lumetra {
 SacnInput::SacnInput(int universe, SacnSourceTable::Clock clock)
     : universe(universe), socket(universe), table(std::move(clock)) {}
 
-bool SacnInput::cycle() {
+void SacnInput::drain() {
     for (int reads = 0; reads < MAX_READS_PER_DRAIN; ++reads) {
         timespec arrival{};
         int n = socket.read(buffer, sizeof(buffer), &arrival);
@@ -18,6 +18,10 @@ bool SacnInput::cycle() {
         ++datagrams;
         examine(n, arrival);
     }
+}
+
+bool SacnInput::cycle() {
+    drain();
     int slots = table.expire(frame);
     if (slots > 0) {
         timespec now{};

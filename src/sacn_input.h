@@ -22,6 +22,8 @@ class SacnInput {
     // silent sources and looks for new interfaces now and then. True when the frame changed
     // since the changes were last applied or discarded.
     bool cycle();
+    // Only the reading part of a cycle, for datagrams that arrive between cycles.
+    void drain();
     // Copies the changed slots into `dmx512`.
     void applyTo(uint8_t* dmx512);
     // Forgets the changes (a newer Art-Net frame overrides them).
