@@ -142,8 +142,10 @@ void ConsoleScreen::endNCurses() {
 }
 
 void ConsoleScreen::restoreTerminalForExit() {
-    // Never given back: nothing may be drawn over the terminal once it is restored.
-    output_lock.try_lock_for(kExitOutputWait);
+    // Never given back: nothing may be drawn over the terminal once it is restored. When the
+    // lock is not had in time, a stuck drawer must not keep the terminal in curses mode.
+    const bool locked = output_lock.try_lock_for(kExitOutputWait);
+    (void)locked;
     TerminalState::restore();
 }
 
