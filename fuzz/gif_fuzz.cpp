@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "canvas/canvas_content/content_local_file_texture/gif_decoder.h"
-#include "canvas/canvas_content/content_local_file_texture/gif_frame_plan.h"
+#include "canvas/canvas_content/content_local_file_texture/gif/gif_decoder.h"
+#include "canvas/canvas_content/content_local_file_texture/gif/gif_frame_plan.h"
 
 namespace {
 // Small enough that a fuzzer's memory limit is never reached, large enough for real files.

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "canvas/canvas_content/content_local_file_texture/gif_decoder.h"
+#include "canvas/canvas_content/content_local_file_texture/gif/gif_decoder.h"
 #include "regular_file.h"
 
 namespace Lumetra {

@@ -10,7 +10,7 @@
 #define STBI_FAILURE_USERMSG
 #include <stb/stb_image.h>
 
-#include "canvas/canvas_content/content_local_file_texture/gif_decoder.h"
+#include "canvas/canvas_content/content_local_file_texture/gif/gif_decoder.h"
 #include "canvas/canvas_content/content_local_file_texture/picture_scaler.h"
 #include "regular_file.h"
 

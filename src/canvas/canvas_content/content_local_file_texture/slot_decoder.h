@@ -5,7 +5,7 @@
 #include <string>
 
 #include "canvas/canvas_content/content_local_file_texture/decoded_picture.h"
-#include "canvas/canvas_content/content_local_file_texture/gif_frame_plan.h"
+#include "canvas/canvas_content/content_local_file_texture/gif/gif_frame_plan.h"
 #include "canvas/canvas_content/content_local_file_texture/picture_limits.h"
 
 namespace Lumetra {

@@ -1,8 +1,8 @@
-#include "canvas/canvas_content/content_local_file_texture/gif_decoder.h"
+#include "canvas/canvas_content/content_local_file_texture/gif/gif_decoder.h"
 
 #include <cstring>
 
-#include "canvas/canvas_content/content_local_file_texture/gif_image_writer.h"
+#include "canvas/canvas_content/content_local_file_texture/gif/gif_image_writer.h"
 
 namespace Lumetra {
 

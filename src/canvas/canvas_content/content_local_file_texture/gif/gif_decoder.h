@@ -4,9 +4,9 @@
 #include <cstdint>
 
 #include "canvas/canvas_content/content_local_file_texture/GIFLoader.h"
-#include "canvas/canvas_content/content_local_file_texture/gif_frame_list.h"
-#include "canvas/canvas_content/content_local_file_texture/gif_lzw_decoder.h"
-#include "canvas/canvas_content/content_local_file_texture/gif_records.h"
+#include "canvas/canvas_content/content_local_file_texture/gif/gif_frame_list.h"
+#include "canvas/canvas_content/content_local_file_texture/gif/gif_lzw_decoder.h"
+#include "canvas/canvas_content/content_local_file_texture/gif/gif_records.h"
 
 namespace Lumetra {
 
