@@ -1,6 +1,7 @@
 #pragma once
 
-#include <cstdio>
+#include <cstddef>
+#include <cstdint>
 
 namespace Lumetra {
 
@@ -10,12 +11,15 @@ struct GifFramePlan {
     int width = 0;
     int height = 0;
     int frames = 0;
+
+    // Bytes decoding holds at its peak: the file itself and every frame.
+    uint64_t decodeBytes(size_t fileBytes) const;
 };
 
-// Walks the blocks of the GIF in `file` from its start, skipping all pixel data, and
-// counts frames by the decoder's rule (an image after one with a positive delay starts a
-// new frame). False when the file is no GIF or its block structure is broken; the
-// decoder rejects such a file too. Reads only a few bytes per block.
-bool planGifFrames(FILE* file, GifFramePlan* plan);
+// Walks the blocks of the GIF held in `data` with the decoder's own block walk, skipping
+// all pixel data, so that it counts frames exactly as decoding makes them. False when the
+// bytes are no GIF or their block structure is broken; only damage inside the pixel data
+// is left for decoding to find.
+bool planGifFrames(const unsigned char* data, size_t size, GifFramePlan* plan);
 
 }  // namespace Lumetra
