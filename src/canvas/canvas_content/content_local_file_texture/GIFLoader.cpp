@@ -85,8 +85,10 @@ unsigned char** GIFLoader::decodePlannedGif(uint64_t limit, int* width, int* hei
                                             GifAnimationInfo* animationInfo) {
     unsigned char** frames = nullptr;
     const size_t size = static_cast<size_t>(fileSize);
-    // Refused before a single frame is taken when the plan does not fit.
-    if (planned && plan.decodeBytes(size) <= limit) {
+    // Refused before a single frame is taken when the plan does not fit, or claims a screen
+    // the file cannot really hold (a forged header).
+    if (planned && plan.decodeBytes(size) <= limit &&
+        sizeIsPlausible(plan.width, plan.height, size)) {
         frames = decodeGifFrames(fileBuffer, size, limit, width, height, animationInfo);
     }
     // The frames do not point into the file, so it can go before they are handed out.

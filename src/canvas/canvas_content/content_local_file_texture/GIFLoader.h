@@ -35,7 +35,8 @@ class GIFLoader {
     // decoded. planAnimatedGif reads the open regular file whole, when it has at most
     // maxFileBytes, and plans its frames (false: unreadable, too large or no sound GIF);
     // decodePlannedGif then decodes those bytes, provided the file and all planned frames
-    // fit memoryLimit, and lets the file go either way.
+    // fit memoryLimit and the file could really hold the screen it claims, and lets the
+    // file go either way.
     bool planAnimatedGif(FILE* file, uint64_t maxFileBytes, GifFramePlan* plan);
     unsigned char** decodePlannedGif(uint64_t memoryLimit, int* width, int* height,
                                      GifAnimationInfo* animationInfo);
