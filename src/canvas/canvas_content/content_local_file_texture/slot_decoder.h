@@ -5,7 +5,7 @@
 #include <string>
 
 #include "canvas/canvas_content/content_local_file_texture/decoded_picture.h"
-#include "canvas/canvas_content/content_local_file_texture/gif_frame_plan.h"
+#include "canvas/canvas_content/content_local_file_texture/GIFLoader.h"
 #include "canvas/canvas_content/content_local_file_texture/picture_limits.h"
 
 namespace Lumetra {
@@ -41,6 +41,7 @@ class SlotDecoder {
     FILE* file = nullptr;
     uint64_t file_bytes = 0;
     uint64_t decode_bytes = 0;
+    GIFLoader gif_loader;  // holds a GIF's file from its plan to its decoding
     GifFramePlan gif_plan;
 };
 
