@@ -79,6 +79,7 @@ int main(int argc, char** argv) {
 
     Lumetra::CanvasManager* screen = nullptr;
     Lumetra::ArtnetReceiver* dmxr = nullptr;
+    Lumetra::setPictureReload(config->getPictureReload() != 0);
     if (!c_screen->isQuit()) {
         screen = loadCanvasManager(c_screen, silent);
     }
