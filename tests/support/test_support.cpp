@@ -132,6 +132,16 @@ void sendArtDmx(int sub_uni, int start, const std::vector<uint8_t>& channels) {
     close(fd);
 }
 
+bool artnetPortTaken() {
+    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(6454);
+    const bool taken = bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0;
+    close(fd);
+    return taken;
+}
+
 std::string builtProgram(const std::string& name) {
     return std::string(LUMETRA_BINARY_DIR) + "/" + name;
 }

@@ -45,6 +45,9 @@ std::vector<uint8_t> solidRgba(int width, int height, uint8_t r, uint8_t g, uint
 // of the universe `sub_uni` (subnet << 4 | universe).
 void sendArtDmx(int sub_uni, int start, const std::vector<uint8_t>& channels);
 
+// True when UDP port 6454 is bound in this network namespace (a fixture is listening).
+bool artnetPortTaken();
+
 // Path of a program built with the project (e.g. "rpi_lumetra").
 std::string builtProgram(const std::string& name);
 
