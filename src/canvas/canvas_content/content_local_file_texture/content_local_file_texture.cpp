@@ -10,6 +10,7 @@
 #include "canvas/canvas_content/content_local_file_texture/picture_upload.h"
 #include "canvas/canvas_content/content_local_file_texture/slot_loader.h"
 #include "canvas/canvas_content/content_local_file_texture/texture.h"
+#include "canvas/canvas_content/content_local_file_texture/texture_pool.h"
 #include "canvas/canvas_content/content_local_file_texture/video_player.h"
 
 namespace Lumetra {
@@ -40,6 +41,7 @@ ContentLocalFileTexture::ContentLocalFileTexture(EGLDisplay* d, EGLSurface* s, E
     // is not lost.
     if (pictureReload()) {
         reloader = new SlotReloader(kTextureDir, limits);
+        pool = new TexturePool(limits.total_bytes / 8);  // beside the pictures' budget
     }
     const SlotFiles files = SlotFiles::scan(kTextureDir);
     loadSlots(limits, files);
@@ -78,6 +80,12 @@ ContentLocalFileTexture::~ContentLocalFileTexture() {
         delete upload;
     }
     uploads.clear();
+    for (Texture* texture : retired) {
+        delete texture;
+    }
+    retired.clear();
+    delete pool;
+    pool = nullptr;
     player->sendStopSignal();
     for (Texture*& slot : textures) {
         delete slot;
@@ -112,6 +120,16 @@ void ContentLocalFileTexture::frameBoundary() {
     if (reloader == nullptr) {
         return;
     }
+    // Deleting a texture the last frame drew can wait for that frame's drawing to end; a
+    // frame later it is done.
+    pool->frameDone();
+    for (Texture* texture : retired) {
+        const int width = texture->getSizeX();
+        const int height = texture->getSizeY();
+        pool->give(texture->takeStillTexture(), width, height);
+        delete texture;
+    }
+    retired.clear();
     if (reloader->hasReady()) {
         std::deque<SlotReloader::Reload> taken = reloader->take();
         for (SlotReloader::Reload& reload : taken) {
@@ -123,11 +141,12 @@ void ContentLocalFileTexture::frameBoundary() {
     const PictureUpload::Clock::time_point deadline = PictureUpload::Clock::now() + kUploadSlice;
     while (!uploads.empty()) {
         PictureUpload* upload = uploads.front();
-        if (!upload->step(deadline)) {
+        if (!upload->step(deadline, pool)) {
             break;
         }
         uploads.erase(uploads.begin());
-        replaceSlot(upload->slot(), upload->finish(player, texCoords, texCoordsVid));
+        retire(upload->slot());
+        textures[upload->slot()] = upload->finish(player, texCoords, texCoordsVid);
         reloader->uploaded(upload->heldBytes());
         delete upload;
         if (PictureUpload::Clock::now() >= deadline) {
@@ -149,12 +168,11 @@ void ContentLocalFileTexture::accept(SlotReloader::Reload& reload) {
         uploads.push_back(new PictureUpload(reload.slot, std::move(picture), reload.held_bytes));
         return;
     }
-    // Nothing to upload (no file, a clip, a refused picture): swapped at once. The old
-    // slot goes first, so that its clip's player is free for the new one.
-    delete textures[reload.slot];
-    textures[reload.slot] = nullptr;
-    replaceSlot(reload.slot,
-                new Texture(reload.slot, player, texCoords, texCoordsVid, std::move(picture)));
+    // Nothing to upload (no file, a clip, a refused picture): swapped at once. An old clip
+    // goes first, so that its player is free for a new one.
+    retire(reload.slot);
+    textures[reload.slot] =
+        new Texture(reload.slot, player, texCoords, texCoordsVid, std::move(picture));
     reloader->uploaded(reload.held_bytes);
 }
 
@@ -169,9 +187,14 @@ void ContentLocalFileTexture::dropUpload(int slot) {
     }
 }
 
-void ContentLocalFileTexture::replaceSlot(int slot, Texture* texture) {
-    delete textures[slot];
-    textures[slot] = texture;
+void ContentLocalFileTexture::retire(int slot) {
+    Texture* old = textures[slot];
+    textures[slot] = nullptr;
+    if (old != nullptr && old->getTextureType() == TEX_VIDEO) {
+        delete old;
+    } else if (old != nullptr) {
+        retired.push_back(old);
+    }
 }
 
 void ContentLocalFileTexture::setTexture(int tex_id) {

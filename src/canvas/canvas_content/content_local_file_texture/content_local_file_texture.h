@@ -14,6 +14,7 @@ namespace Lumetra {
 class PictureUpload;
 class SlotReloader;
 class Texture;
+class TexturePool;
 class VideoPlayer;
 
 // The content plug-in "CONTENT_TEXTURE_256": pictures 0..255 from ./textures/ (SlotFiles
@@ -37,7 +38,9 @@ class ContentLocalFileTexture : public ContentInterface {
     void loadSlots(const PictureLimits& limits, const SlotFiles& files);
     void accept(SlotReloader::Reload& reload);
     void dropUpload(int slot);
-    void replaceSlot(int slot, Texture* texture);
+    // Takes the slot's texture out: a clip's at once (its player is needed), others a
+    // frame later.
+    void retire(int slot);
 
     Texture* textures[kSlots];
     VideoPlayer* player;
@@ -48,6 +51,8 @@ class ContentLocalFileTexture : public ContentInterface {
     EGLContext context;
     SlotReloader* reloader = nullptr;     // null when reloading is off
     std::vector<PictureUpload*> uploads;  // under way, oldest first; owned
+    std::vector<Texture*> retired;        // replaced in the last frame, deleted in the next
+    TexturePool* pool = nullptr;          // stills' textures for reuse; owned
 };
 
 }  // namespace Lumetra

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "canvas/canvas_content/content_local_file_texture/texture.h"
+#include "canvas/canvas_content/content_local_file_texture/texture_pool.h"
 
 namespace Lumetra {
 
@@ -29,7 +30,15 @@ unsigned char* PictureUpload::framePixels(int frame) const {
 }
 
 // Makes the texture of the next frame, without pixels yet; false when the GL refuses it.
-bool PictureUpload::beginFrame() {
+bool PictureUpload::beginFrame(TexturePool* pool) {
+    row = 0;
+    const GLuint kept = picture.gif_buffer == nullptr && pool != nullptr
+                            ? pool->take(picture.size_x, picture.size_y)
+                            : 0;
+    if (kept != 0) {
+        names.push_back(kept);  // filters set when it was made
+        return true;
+    }
     for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i) {
     }
     GLuint name = 0;
@@ -40,11 +49,10 @@ bool PictureUpload::beginFrame() {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, picture.size_x, picture.size_y, 0, GL_RGBA,
                  GL_UNSIGNED_BYTE, nullptr);
-    row = 0;
     return glGetError() == GL_NO_ERROR;
 }
 
-bool PictureUpload::step(Clock::time_point deadline) {
+bool PictureUpload::step(Clock::time_point deadline, TexturePool* pool) {
     const int width = picture.size_x;
     const int height = picture.size_y;
     const int band = width > 0 && width * 4 < kBandBytes ? kBandBytes / (width * 4) : 1;
@@ -57,9 +65,12 @@ bool PictureUpload::step(Clock::time_point deadline) {
             if (static_cast<int>(names.size()) == frames()) {
                 return true;
             }
-            if (!beginFrame()) {
+            if (!beginFrame(pool)) {
                 refused = true;
                 return true;
+            }
+            if (Clock::now() >= deadline) {
+                return false;  // making a large texture can take the frame's share alone
             }
         }
         const int rows = height - row < band ? height - row : band;

@@ -10,6 +10,7 @@
 namespace Lumetra {
 
 class Texture;
+class TexturePool;
 class VideoPlayer;
 
 // A decoded still or GIF on its way into new GL textures, a band of rows at a time, so
@@ -29,15 +30,16 @@ class PictureUpload {
     int slot() const { return slot_id; }
     uint64_t heldBytes() const { return held_bytes; }
     // Uploads bands until `deadline`, at least one; true once every frame is complete
-    // (or the GL refused the picture).
-    bool step(Clock::time_point deadline);
+    // (or the GL refused the picture). A still's texture comes from `pool` when it has one
+    // of the size.
+    bool step(Clock::time_point deadline, TexturePool* pool);
     // The slot's new Texture, owning the textures (or the error texture, when refused).
     Texture* finish(VideoPlayer* player, GLfloat* texCoords, GLfloat* texCoordsVid);
 
   private:
     int frames() const;
     unsigned char* framePixels(int frame) const;
-    bool beginFrame();
+    bool beginFrame(TexturePool* pool);
 
     int slot_id;
     DecodedPicture picture;

@@ -97,6 +97,15 @@ void Texture::load() {
     upload(decoded);
 }
 
+GLuint Texture::takeStillTexture() {
+    if (texture_type != TEX_PNG) {
+        return 0;
+    }
+    const GLuint name = png_tex;
+    png_tex = 0;  // deleting name 0 does nothing
+    return name;
+}
+
 uint64_t Texture::keptBytes() const {
     switch (texture_type) {
         case TEX_PNG:

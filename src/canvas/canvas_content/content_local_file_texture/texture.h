@@ -34,6 +34,10 @@ class Texture {
     void setTexture();
     float getTextureRatio();
     TEXTURE_TYPE getTextureType() const { return texture_type; }
+    // Hands a still's texture over (it is then not deleted here); 0 for other kinds.
+    GLuint takeStillTexture();
+    int getSizeX() const { return size_x; }
+    int getSizeY() const { return size_y; }
     // Bytes of texture memory the slot keeps.
     uint64_t keptBytes() const;
 
