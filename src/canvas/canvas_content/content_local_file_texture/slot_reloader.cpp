@@ -40,6 +40,7 @@ SlotReloader::~SlotReloader() {
         std::lock_guard<std::mutex> guard(lock);
         stopping = true;
     }
+    stop_requested.store(true);
     budget_freed.notify_all();
     watcher.stop();
     if (thread.joinable()) {
@@ -95,10 +96,13 @@ void SlotReloader::run() {
                 named.insert(name);
             }
         }
-        for (int slot = 0; slot < SlotFiles::kSlots; ++slot) {
+        for (int slot = 0; slot < SlotFiles::kSlots && !stop_requested.load(); ++slot) {
             const SlotFiles::Slot& now = files.slot(slot);
             if (!dirty[slot] || changes.writing.count(baseName(now.path)) > 0) {
                 continue;  // a file still being written comes back when it is closed
+            }
+            if (now.path.empty() && shown[slot].empty()) {
+                continue;  // nothing was there and nothing is
             }
             const bool replaced = changes.everything || named.count(baseName(now.path)) > 0;
             if (now.path != shown[slot] || replaced) {
@@ -116,8 +120,7 @@ void SlotReloader::run() {
                 hand(std::move(notices));
             }
         }
-        std::lock_guard<std::mutex> guard(lock);
-        if (stopping) {
+        if (stop_requested.load()) {
             return;
         }
     }

@@ -65,6 +65,7 @@ class SlotReloader {
     std::atomic<bool> has_ready{false};
     uint64_t in_flight = 0;
     bool stopping = false;
+    std::atomic<bool> stop_requested{false};  // stopping, seen without the lock
     std::thread thread;
 };
 
