@@ -92,7 +92,11 @@ void writeStill(const std::string& path, int width, int height, const std::vecto
     const std::string ext = path.substr(path.find_last_of('.') + 1);
     const char* name = temporary.c_str();
     if (ext == "jpg" || ext == "jpeg" || ext == "JPG") {
-        stbi_write_jpg(name, width, height, 4, rgba.data(), 95);
+        // ImageMagick's encoder, as a camera's would be: stb's is not clean under UBSan.
+        stbi_write_png(name, width, height, 4, rgba.data(), width * 4);
+        if (runCommand("convert png:" + temporary + " -quality 95 jpg:" + temporary) != 0) {
+            throw std::runtime_error("convert could not write " + temporary);
+        }
     } else if (ext == "bmp") {
         stbi_write_bmp(name, width, height, 4, rgba.data());
     } else if (ext == "tga") {
