@@ -120,9 +120,9 @@ void ContentLocalFileTexture::frameBoundary() {
     if (reloader == nullptr) {
         return;
     }
-    // Deleting a texture the last frame drew can wait for that frame's drawing to end; a
-    // frame later it is done.
     pool->frameDone();
+    // Deleting a texture the last frame drew can wait for that frame's drawing to end; a
+    // frame later it is done. A still's texture may serve the next picture of its size.
     for (Texture* texture : retired) {
         const int width = texture->getSizeX();
         const int height = texture->getSizeY();
