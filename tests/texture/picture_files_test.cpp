@@ -184,6 +184,19 @@ TEST_F(PictureFilesTest, ChangedFilesReplaceTheirSlotWithoutAGap) {
     EXPECT_GE(waitFor(1, 0, 0, 0, centre(1)), 0);
 }
 
+TEST_F(PictureFilesTest, FileChangedWhileTheSlotsLoadIsNotLost) {
+    writeStill("textures/000.png", 4, 4, solidRgba(4, 4, 255, 0, 0));
+    // Slot 0 is loaded (red) by the time the first progress is reported; it changes then.
+    Lumetra::setLoadProgressReporter([](int done, int) {
+        if (done == 1) {
+            writeStill("textures/000.png", 4, 4, solidRgba(4, 4, 0, 255, 0));
+        }
+    });
+    start();
+    Lumetra::setLoadProgressReporter(nullptr);
+    EXPECT_GE(waitFor(0, 0, 255, 0, centre(0)), 0);
+}
+
 TEST_F(PictureFilesTest, DirectoryReplacedIsWatchedAgainAndReloadOffKeepsTheStart) {
     writeStill("textures/001.png", 4, 4, solidRgba(4, 4, 255, 0, 0));
     start();
