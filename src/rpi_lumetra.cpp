@@ -27,16 +27,16 @@ const std::chrono::milliseconds kStartupQuitGrace(400);
 // the frame rate appears later, and stop when asked to quit.
 // A picture that was reduced or refused gets a line of its own below the frame rate; in
 // silent mode the line goes to standard error.
-Lumetra::CanvasManager* loadCanvasManager(Lumetra::ConsoleScreen* c_screen, bool silent) {
+Lumetra::CanvasManager* loadCanvasManager(Lumetra::ConsoleScreen* c_screen, bool silent,
+                                          int* notice_line) {
     Lumetra::setLoadProgressReporter([c_screen](int done, int total) {
         char text[64];
         std::snprintf(text, sizeof(text), "Loading pictures %d/%d", done, total);
         c_screen->showStatus(4, done < total ? text : "");
     });
-    int notice_line = 6;
     if (!silent) {
-        Lumetra::setLoadNoticeReporter([c_screen, &notice_line](const std::string& line) {
-            c_screen->showStatus(notice_line++, line.c_str());
+        Lumetra::setLoadNoticeReporter([c_screen, notice_line](const std::string& line) {
+            c_screen->showStatus((*notice_line)++, line.c_str());
         });
     }
     Lumetra::setLoadStopQuery([c_screen] { return c_screen->isQuit(); });
@@ -79,8 +79,16 @@ int main(int argc, char** argv) {
 
     Lumetra::CanvasManager* screen = nullptr;
     Lumetra::ArtnetReceiver* dmxr = nullptr;
+    Lumetra::setPictureReload(config->getPictureReload() != 0);
+    int notice_line = 6;
     if (!c_screen->isQuit()) {
-        screen = loadCanvasManager(c_screen, silent);
+        screen = loadCanvasManager(c_screen, silent, &notice_line);
+    }
+    // Lines about pictures changed while the show runs: the latest one, below the others.
+    if (!silent) {
+        Lumetra::setLoadNoticeReporter([c_screen, notice_line](const std::string& line) {
+            c_screen->showStatus(notice_line, line.c_str());
+        });
     }
     if (!c_screen->isQuit()) {
         screen->setZoom(config->getZoomType());
@@ -110,6 +118,7 @@ int main(int argc, char** argv) {
 
     delete dmxr;
     delete screen;
+    Lumetra::setLoadNoticeReporter(nullptr);
     delete config;
     guard.finish();
     delete c_screen;

@@ -27,23 +27,19 @@ std::string largestTexture(int max_texture) {
 
 }  // namespace
 
-SlotDecoder::SlotDecoder(int slot, const PictureLimits& l) : limits(l) {
-    const std::string base = slotBaseName(slot);
-    const struct {
-        const char* extension;
-        TEXTURE_TYPE type;
-    } kinds[] = {{".png", TEX_PNG}, {".gif", TEX_GIF}, {".h264", TEX_VIDEO}};
-    for (const auto& kind : kinds) {
-        file = openRegularFile(base + kind.extension);
-        if (file != nullptr) {
-            picture.filename = base + kind.extension;
-            picture.texture_type = kind.type;
-            break;
-        }
-    }
-    if (file == nullptr) {
+SlotDecoder::SlotDecoder(int slot, const PictureLimits& l)
+    : SlotDecoder(SlotFiles::scan(kTextureDir).slot(slot), l) {}
+
+SlotDecoder::SlotDecoder(const SlotFiles::Slot& slot_file, const PictureLimits& l) : limits(l) {
+    if (slot_file.path.empty()) {
         return;  // TEX_NONE: no file for the slot
     }
+    file = openRegularFile(slot_file.path);
+    if (file == nullptr) {
+        return;  // gone since the directory was read: like no file
+    }
+    picture.filename = slot_file.path;
+    picture.texture_type = slot_file.type;
     struct stat info;
     file_bytes = fstat(fileno(file), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
     if (picture.texture_type == TEX_PNG) {
