@@ -13,6 +13,7 @@
 #include "canvas/frame_snapshot.h"
 #include "config_loader.h"
 #include "console_screen.h"
+#include "network_privilege.h"
 #include "startup_guard.h"
 #include "platform/display.h"
 
@@ -97,6 +98,7 @@ int main(int argc, char** argv) {
                                            config->getArtnetSubnet(), config->getVormelDMXStart(),
                                            config->getScalingMultiplier(), config->getGpioLed(),
                                            config->getSacnUniverse());
+        Lumetra::dropNetworkPrivilege();  // the sockets are sized
         c_screen->print("Init Done! Starting main loop... Press 'q' to quit! \n");
     }
     if (!c_screen->isQuit()) {
