@@ -159,6 +159,11 @@ if artnet-dmx --wait 180; then
     scene
     settle $fixture
     vm-shot late
+    # A switch to another text console and back, with nobody taking the screen.
+    busybox chvt 2 && sleep 1 && vm-shot vt2
+    busybox chvt 1
+    settle $fixture
+    vm-shot vt1
     "$PROBE" steal $fixture 3 0 0 255 > steal.txt 2>&1 &
     stealer=$!
     sleep 1.5

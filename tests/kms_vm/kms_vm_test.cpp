@@ -381,6 +381,13 @@ TEST_F(KmsVmTest, LateFlipsKeepTheirBuffersAndATakenScreenComesBack) {
     Picture late(shot("late"));
     ASSERT_TRUE(late.loaded());
     expectQuarters(late);
+    // A console switch away and back leaves the picture (the console cannot take the
+    // screen from its master).
+    for (const char* name : {"vt2", "vt1"}) {
+        Picture p(shot(name));
+        ASSERT_TRUE(p.loaded()) << name;
+        expectQuarters(p);
+    }
     Picture taken(shot("taken"));
     EXPECT_TRUE(taken.near(kWidth / 2, kHeight / 2, 0, 0, 255, 2)) << taken.at(320, 240);
     Picture returned(shot("returned"));
