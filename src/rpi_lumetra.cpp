@@ -10,8 +10,10 @@
 #include "artnet_receiver.h"
 #include "canvas/canvas_content/content_local_file_texture/load_progress.h"
 #include "canvas/canvas_manager.h"
+#include "canvas/frame_snapshot.h"
 #include "config_loader.h"
 #include "console_screen.h"
+#include "network_privilege.h"
 #include "startup_guard.h"
 #include "platform/display.h"
 
@@ -50,6 +52,12 @@ Lumetra::CanvasManager* loadCanvasManager(Lumetra::ConsoleScreen* c_screen, bool
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Every signal disposition first: scripts signal a fixture they have just started, and
+    // the display and the pictures take a while. The snapshot's SIGUSR1 goes in before the
+    // rest, which would otherwise ignore it.
+    Lumetra::FrameSnapshot::listen();
+    Lumetra::ConsoleScreen::installSignalHandlers();
+
     bool silent = false;
     for (int i = 0; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0) {
@@ -98,6 +106,7 @@ int main(int argc, char** argv) {
                                            config->getArtnetSubnet(), config->getVormelDMXStart(),
                                            config->getScalingMultiplier(), config->getGpioLed(),
                                            config->getSacnUniverse());
+        Lumetra::dropNetworkPrivilege();  // the sockets are sized
         c_screen->print("Init Done! Starting main loop... Press 'q' to quit! \n");
     }
     if (!c_screen->isQuit()) {
@@ -116,6 +125,11 @@ int main(int argc, char** argv) {
         c_screen->clearRestOfLine();
     }
 
+    // A frame asked for just before the quit (`kill -USR1` and `kill` in one breath) is
+    // still drawn and written; the writer finishes it on the way out.
+    if (dmxr != nullptr && Lumetra::FrameSnapshot::pending()) {
+        screen->renderFrame();
+    }
     delete dmxr;
     delete screen;
     Lumetra::setLoadNoticeReporter(nullptr);
