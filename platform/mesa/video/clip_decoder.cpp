@@ -83,7 +83,8 @@ bool ClipDecoder::openInput(const std::string& filename, std::chrono::millisecon
     format->interrupt_callback = {&ClipDecoder::interrupted, this};
     AVDictionary* options = nullptr;
     av_dict_set(&options, "protocol_whitelist", "file", 0);
-    const int opened = avformat_open_input(&format, ("file:" + filename).c_str(), nullptr, &options);
+    const int opened =
+        avformat_open_input(&format, ("file:" + filename).c_str(), nullptr, &options);
     av_dict_free(&options);
     if (opened < 0) {
         format = nullptr;  // freed by the failed open
@@ -168,8 +169,8 @@ bool ClipDecoder::rewind() {
     draining = false;
     pictures_this_pass = 0;
     const int64_t start = format->streams[stream]->start_time;
-    if (av_seek_frame(format, stream, start == AV_NOPTS_VALUE ? 0 : start,
-                      AVSEEK_FLAG_BACKWARD) >= 0) {
+    if (av_seek_frame(format, stream, start == AV_NOPTS_VALUE ? 0 : start, AVSEEK_FLAG_BACKWARD) >=
+        0) {
         return true;
     }
     if (av_seek_frame(format, -1, 0, AVSEEK_FLAG_BYTE) >= 0) {

@@ -56,7 +56,7 @@ class ClipDecoder {
     AVFrame* frame = nullptr;
     int stream = -1;
     AVRational time_base = {1, 1};
-    int64_t nominal_us = 40000;   // from the stream's frame rate
+    int64_t nominal_us = 40000;  // from the stream's frame rate
     int64_t last_pts = AV_NOPTS_VALUE;
     int64_t last_duration_us = 0;
     bool draining = false;
