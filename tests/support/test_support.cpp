@@ -1,11 +1,13 @@
 #include "support/test_support.h"
 
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -78,6 +80,45 @@ void useOffscreenDisplay(int width, int height) {
     setenv("LUMETRA_DISPLAY", "headless", 1);
     setenv("LUMETRA_SCREEN", (std::to_string(width) + "x" + std::to_string(height)).c_str(), 1);
     setenv("LUMETRA_REFRESH", "1000", 1);  // tests should not wait for a display's pace
+}
+
+XvfbDisplay::XvfbDisplay(int width, int height) {
+    int fds[2];
+    if (pipe(fds) != 0) {
+        return;
+    }
+    const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
+    pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        const std::string fd = std::to_string(fds[1]);
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(),
+               "-nolisten", "tcp", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(fds[1]);
+    // Xvfb writes its display number once it accepts clients.
+    char number[16] = {0};
+    const ssize_t got = pid > 0 ? read(fds[0], number, sizeof(number) - 1) : -1;
+    close(fds[0]);
+    if (got <= 0) {
+        if (pid > 0) {
+            kill(pid, SIGTERM);
+            waitpid(pid, nullptr, 0);
+        }
+        pid = -1;
+        return;
+    }
+    setenv("DISPLAY", (":" + std::string(number, std::strcspn(number, "\n"))).c_str(), 1);
+    setenv("LUMETRA_DISPLAY", "x11", 1);
+}
+
+XvfbDisplay::~XvfbDisplay() {
+    if (pid > 0) {
+        kill(pid, SIGTERM);
+        waitpid(pid, nullptr, 0);
+        unsetenv("DISPLAY");
+    }
 }
 
 void writePng(const std::string& path, int width, int height, const std::vector<uint8_t>& rgba) {

@@ -61,6 +61,34 @@ INSTANTIATE_TEST_SUITE_P(
         return name;
     });
 
+// The same under X11: the player's own context on the window's display.
+class X11ClipTest : public VideoPlayerTest {
+  protected:
+    void useDisplay() override {
+        xvfb = std::make_unique<LumetraTest::XvfbDisplay>(kScreenWidth, kScreenHeight);
+    }
+    void TearDown() override {
+        VideoPlayerTest::TearDown();
+        xvfb.reset();
+    }
+    std::unique_ptr<LumetraTest::XvfbDisplay> xvfb;
+};
+
+TEST_F(X11ClipTest, PlaysUprightInOrderInAnXWindow) {
+    ASSERT_TRUE(xvfb->running());
+    const std::string clip = clipPath("x11.mp4");
+    ASSERT_TRUE(makeColourClip(clip, {kRed, kGreen, kBlue}, 64, 64, 10, 0.3,
+                               "-c:v libx264 -pix_fmt yuv420p"));
+    GLuint texture = makeVideoTexture(64, 64);
+    ASSERT_EQ(start(clip, texture), 1);
+    ASSERT_TRUE(waitFor([&] { return shownColour(texture) != nullptr; }, 15));
+    bool upright = false;
+    const Colour* first = shownColour(texture, &upright);
+    EXPECT_TRUE(upright);
+    EXPECT_TRUE(waitFor([&] { return shownColour(texture) != first; }, 5)) << "moves on";
+    glDeleteTextures(1, &texture);
+}
+
 class AlphaClipTest : public VideoPlayerTest, public ::testing::WithParamInterface<Format> {};
 
 // Half transparent red blended over black: half red, not full red.

@@ -12,8 +12,12 @@ const Colour kRed = {"red", 255, 0, 0};
 const Colour kGreen = {"lime", 0, 255, 0};
 const Colour kBlue = {"blue", 0, 0, 255};
 
-void VideoPlayerTest::SetUp() {
+void VideoPlayerTest::useDisplay() {
     LumetraTest::useOffscreenDisplay(kScreenWidth, kScreenHeight);
+}
+
+void VideoPlayerTest::SetUp() {
+    useDisplay();
     renderer = std::make_unique<Lumetra::Renderer>();
     EGLDisplay display = eglGetCurrentDisplay();
     EGLSurface surface = eglGetCurrentSurface(EGL_DRAW);

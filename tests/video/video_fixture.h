@@ -27,10 +27,12 @@ extern const Colour kBlue;
 
 class VideoPlayerTest : public ::testing::Test {
   protected:
-    static const int kScreenWidth = 64;
-    static const int kScreenHeight = 36;
+    static constexpr int kScreenWidth = 64;
+    static constexpr int kScreenHeight = 36;
 
     void SetUp() override;
+    // Chooses the display the renderer opens; offscreen unless a test says otherwise.
+    virtual void useDisplay();
     void TearDown() override;
 
     // A texture defined as the picture slots define a video texture.
