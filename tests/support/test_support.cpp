@@ -91,6 +91,12 @@ XvfbDisplay::XvfbDisplay(int width, int height) {
     pid = fork();
     if (pid == 0) {
         close(fds[0]);
+        // Nothing else of the test's: a pipe it holds open would keep a reader waiting.
+        for (int other = 3; other < 1024; ++other) {
+            if (other != fds[1]) {
+                close(other);
+            }
+        }
         const std::string fd = std::to_string(fds[1]);
         execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(),
                "-nolisten", "tcp", static_cast<char*>(nullptr));
