@@ -89,8 +89,7 @@ bool ClipDecoder::openInput(const std::string& filename, std::chrono::millisecon
     if (opened < 0) {
         format = nullptr;  // freed by the failed open
     } else if (avformat_find_stream_info(format, nullptr) >= 0) {
-        stream = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-        // The first video stream, not FFmpeg's favourite.
+        // The first video stream, not FFmpeg's favourite; a cover picture is no clip.
         for (unsigned i = 0; i < format->nb_streams; ++i) {
             if (format->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
                 !(format->streams[i]->disposition & AV_DISPOSITION_ATTACHED_PIC)) {
