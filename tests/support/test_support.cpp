@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -90,14 +91,15 @@ XvfbDisplay::XvfbDisplay(int width, int height) {
     const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
     pid = fork();
     if (pid == 0) {
-        close(fds[0]);
-        // Nothing else of the test's: a pipe it holds open would keep a reader waiting.
-        for (int other = 3; other < 1024; ++other) {
-            if (other != fds[1]) {
-                close(other);
-            }
+        // The number comes back on descriptor 3, and nothing else of the test's stays
+        // open: a pipe it holds would keep a reader waiting.
+        if (dup2(fds[1], 3) != 3) {
+            _exit(127);
         }
-        const std::string fd = std::to_string(fds[1]);
+        for (int other = 4; other < 1024; ++other) {
+            close(other);
+        }
+        const std::string fd = "3";
         execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(),
                "-nolisten", "tcp", static_cast<char*>(nullptr));
         _exit(127);
@@ -105,7 +107,9 @@ XvfbDisplay::XvfbDisplay(int width, int height) {
     close(fds[1]);
     // Xvfb writes its display number once it accepts clients.
     char number[16] = {0};
-    const ssize_t got = pid > 0 ? read(fds[0], number, sizeof(number) - 1) : -1;
+    ssize_t got = -1;
+    while (pid > 0 && (got = read(fds[0], number, sizeof(number) - 1)) < 0 && errno == EINTR) {
+    }
     close(fds[0]);
     if (got <= 0) {
         if (pid > 0) {
