@@ -105,13 +105,19 @@ XvfbDisplay::XvfbDisplay(int width, int height) {
         _exit(127);
     }
     close(fds[1]);
-    // Xvfb writes its display number once it accepts clients.
+    // Xvfb writes its display number and a newline, maybe in pieces, once it accepts
+    // clients; it ends itself when it cannot write them all.
     char number[16] = {0};
-    ssize_t got = -1;
-    while (pid > 0 && (got = read(fds[0], number, sizeof(number) - 1)) < 0 && errno == EINTR) {
+    size_t got = 0;
+    while (pid > 0 && got < sizeof(number) - 1 && std::strchr(number, '\n') == nullptr) {
+        const ssize_t n = read(fds[0], number + got, sizeof(number) - 1 - got);
+        if (n == 0 || (n < 0 && errno != EINTR)) {
+            break;
+        }
+        got += n > 0 ? static_cast<size_t>(n) : 0;
     }
     close(fds[0]);
-    if (got <= 0) {
+    if (std::strchr(number, '\n') == nullptr) {
         if (pid > 0) {
             kill(pid, SIGTERM);
             waitpid(pid, nullptr, 0);
