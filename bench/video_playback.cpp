@@ -9,6 +9,9 @@
 // dropped per second per clip, shown per decoded, render frames per second, and the render
 // thread's CPU per new clip picture (its CPU per frame with the canvases on the clips, less
 // the same with them on stills, over the clip pictures that became new per frame).
+//
+// Both count the process's heap allocations (FFmpeg's and the render loop's included) per
+// picture in the steady state.
 
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
@@ -16,6 +19,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -27,6 +32,43 @@
 #include "canvas/renderer.h"
 #include "platform/mesa/video/clip_decoder.h"
 #include "platform/mesa/video/clip_stats.h"
+
+// Every heap allocation of the process counted, FFmpeg's included: glibc's allocator is
+// reached under its internal names.
+extern "C" {
+void* __libc_malloc(size_t size);
+void* __libc_calloc(size_t count, size_t size);
+void* __libc_realloc(void* pointer, size_t size);
+void* __libc_memalign(size_t alignment, size_t size);
+}
+
+namespace {
+std::atomic<uint64_t> heap_allocations{0};
+}  // namespace
+
+extern "C" {
+void* malloc(size_t size) {
+    heap_allocations.fetch_add(1, std::memory_order_relaxed);
+    return __libc_malloc(size);
+}
+void* calloc(size_t count, size_t size) {
+    heap_allocations.fetch_add(1, std::memory_order_relaxed);
+    return __libc_calloc(count, size);
+}
+void* realloc(void* pointer, size_t size) {
+    heap_allocations.fetch_add(1, std::memory_order_relaxed);
+    return __libc_realloc(pointer, size);
+}
+int posix_memalign(void** pointer, size_t alignment, size_t size) {
+    heap_allocations.fetch_add(1, std::memory_order_relaxed);
+    *pointer = __libc_memalign(alignment, size);
+    return *pointer || size == 0 ? 0 : ENOMEM;
+}
+void* aligned_alloc(size_t alignment, size_t size) {
+    heap_allocations.fetch_add(1, std::memory_order_relaxed);
+    return __libc_memalign(alignment, size);
+}
+}
 
 namespace {
 
@@ -92,6 +134,8 @@ void BM_DecodeAgainstFfmpeg(benchmark::State& state) {
     const std::string& clip = clipFile();
     double cpu = 0;
     uint64_t frames = 0;
+    uint64_t steady_frames = 0;
+    uint64_t steady_allocations = 0;
     for (auto _ : state) {
         ClipDecoder decoder;
         if (!decoder.open(clip, std::chrono::milliseconds(10000), threads)) {
@@ -100,15 +144,23 @@ void BM_DecodeAgainstFfmpeg(benchmark::State& state) {
         }
         const double before = processCpuSeconds();
         int64_t gap = 0;
+        uint64_t allocations_before = heap_allocations;
         for (int i = 0; i < kClipFrames && decoder.next(&gap); ++i) {
             frames++;
+            if (i == 30) {  // the decoder's pools are full by now
+                allocations_before = heap_allocations;
+                steady_frames -= 31;
+            }
         }
+        steady_frames += kClipFrames;
+        steady_allocations += heap_allocations - allocations_before;
         cpu += processCpuSeconds() - before;
     }
     const double ffmpeg = ffmpegCpuPerFrame(clip, threads);
     state.counters["player_ms_per_frame"] = 1000.0 * cpu / frames;
     state.counters["ffmpeg_ms_per_frame"] = 1000.0 * ffmpeg;
     state.counters["player_over_ffmpeg"] = ffmpeg > 0 ? cpu / frames / ffmpeg : 0;
+    state.counters["heap_allocations_per_frame"] = double(steady_allocations) / steady_frames;
 }
 
 BENCHMARK(BM_DecodeAgainstFfmpeg)
@@ -188,6 +240,7 @@ void BM_ThreeClipsWhileRendering(benchmark::State& state) {
         shown[i] = clips[i]->shown;
         dropped[i] = clips[i]->dropped;
     }
+    const uint64_t allocations_before = heap_allocations;
     const auto begin = std::chrono::steady_clock::now();
     const double cpu_before = threadCpuSeconds();
     for (auto _ : state) {
@@ -209,6 +262,8 @@ void BM_ThreeClipsWhileRendering(benchmark::State& state) {
         all_decoded += d;
         all_shown += s;
     }
+    state.counters["heap_allocations_per_shown_picture"] =
+        all_shown ? double(heap_allocations - allocations_before) / all_shown : 0;
     state.counters["shown_per_decoded"] = all_decoded ? double(all_shown) / all_decoded : 0;
     state.counters["render_ms_stills"] = 1000.0 * still_cpu;
     state.counters["render_ms_clips"] = 1000.0 * clip_cpu;
