@@ -58,7 +58,7 @@ class VideoPlayerTest : public ::testing::Test {
     std::vector<int> started;
 
   private:
-    size_t playbacks_before = 0;
+    uint64_t playbacks_before = 0;
 };
 
 }  // namespace VideoTest

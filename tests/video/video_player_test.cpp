@@ -115,9 +115,10 @@ TEST_F(PlayerTest, EmptyOrNoiseClipShowsNothingEndsAndStopReturnsAtOnce) {
                    newPlaybacks()[1]->ended;
         },
         15));
+    const auto playbacks = newPlaybacks();
     EXPECT_LT(timedStop(1), 0.1);
     EXPECT_LT(timedStop(2), 0.1);
-    for (const auto& playback : newPlaybacks()) {
+    for (const auto& playback : playbacks) {
         EXPECT_EQ(playback->shown.load(), 0u);
     }
     glDeleteTextures(2, textures);

@@ -17,11 +17,14 @@ struct ClipStats {
     std::atomic<uint64_t> shown{0};
     std::atomic<uint64_t> dropped{0};
     std::atomic<bool> ended{false};
+    uint64_t number = 0;  // counts the playbacks of the process, from 1
 
-    // A new record, kept with every earlier one of this process.
+    // A new record for a new playback.
     static std::shared_ptr<ClipStats> add();
-    // Every playback's record, oldest first.
+    // The records of the latest playbacks (a bounded number), oldest first.
     static std::vector<std::shared_ptr<ClipStats>> all();
+    // The records numbered above `number`, oldest first.
+    static std::vector<std::shared_ptr<ClipStats>> since(uint64_t number);
 };
 
 }  // namespace Mesa
