@@ -124,6 +124,23 @@ TEST_F(PlayerTest, EmptyOrNoiseClipShowsNothingEndsAndStopReturnsAtOnce) {
     glDeleteTextures(2, textures);
 }
 
+TEST_F(PlayerTest, ClipEmptiedWhilePlayingKeepsAPictureAndStopsPromptly) {
+    std::string clip = clipPath("cut.mp4");
+    ASSERT_TRUE(
+        makeColourClip(clip, {kGreen, kBlue}, 64, 36, 10, 0.3, "-c:v libx264 -pix_fmt yuv420p"));
+    GLuint texture = makeVideoTexture(64, 36);
+    int id = start(clip, texture);
+    ASSERT_TRUE(waitFor([&] { return shownColour(texture) != nullptr; }, 10));
+    LumetraTest::writeFile(clip, "");  // as an editor saving over it would, half way
+    // What FFmpeg still holds may play on; the picture never goes.
+    for (int i = 0; i < 20; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        EXPECT_NE(shownColour(texture), nullptr);
+    }
+    EXPECT_LT(timedStop(id), 0.05);
+    glDeleteTextures(1, &texture);
+}
+
 TEST_F(PlayerTest, ClipWithBrokenTimestampsStillPlaysAtASaneRate) {
     // A hundred seconds between pictures by the stamps, which the player must not believe.
     std::string clip = clipPath("slow.mkv");
