@@ -8,6 +8,7 @@
 #include "canvas/canvas_content/content_local_file_texture/slot_loader.h"
 #include "canvas/canvas_content/content_local_file_texture/texture.h"
 #include "canvas/canvas_content/content_local_file_texture/video_player.h"
+#include "platform/drawing.h"
 
 namespace Lumetra {
 
@@ -24,8 +25,7 @@ ContentLocalFileTexture::ContentLocalFileTexture(EGLDisplay* d, EGLSurface* s, E
         slot = nullptr;
     }
     player = new VideoPlayer(d, s, c);
-    glTexCoordPointer(2, GL_FLOAT, 0, texCoords);
-    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    Platform::setTexCoords(texCoords);
     for (int i = 0; i < 8; ++i) {
         texCoords[i] = kTexCoords[i];
         texCoordsVid[i] = kTexCoordsVid[i];
@@ -82,7 +82,7 @@ void ContentLocalFileTexture::setContent(int content_data) {
 }
 
 void ContentLocalFileTexture::setTexture(int tex_id) {
-    glTexCoordPointer(2, GL_FLOAT, 0, texCoords);
+    Platform::setTexCoords(texCoords);
     Texture* slot = getSlot(tex_id);
     if (slot != nullptr) {
         slot->setTexture();
