@@ -2,6 +2,7 @@
 
 #include "platform/drawing.h"
 
+#include <cmath>
 #include <cstdio>
 
 #include "platform/drawing_api.h"
@@ -11,10 +12,13 @@ namespace Platform {
 
 namespace {
 
-// NaN and values beyond [0, 1] would be clamped by the fixed-function pipeline but not by a
-// shader: take them in range here so every implementation sees the same colour.
+// The fixed-function pipeline clamps the colour to [0, 1] and (Mesa's, measured) rounds it to
+// 8 bits per channel before multiplying the texel; a shader would use the float as it is and
+// round differently where a product falls half-way. Taken here the same way for both, so
+// they agree to the byte. DMX gives 8-bit values anyway. NaN becomes 0.
 float unit(float value) {
-    return value > 0.0f ? (value < 1.0f ? value : 1.0f) : 0.0f;
+    const float clamped = value > 0.0f ? (value < 1.0f ? value : 1.0f) : 0.0f;
+    return std::round(clamped * 255.0f) / 255.0f;
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "support/test_support.h"
 
+#include <EGL/egl.h>
+#include <EGL/eglext.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -82,6 +84,41 @@ void useOffscreenDisplay(int width, int height) {
 
 void writePng(const std::string& path, int width, int height, const std::vector<uint8_t>& rgba) {
     stbi_write_png(path.c_str(), width, height, 4, rgba.data(), width * 4);
+}
+
+bool gles1Offered() {
+#if defined(LUMETRA_HAVE_GLES1)
+    static const bool offered = [] {
+        EGLDisplay display =
+            eglGetPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+        if (display == EGL_NO_DISPLAY || !eglInitialize(display, nullptr, nullptr)) {
+            return false;
+        }
+        const EGLint config_attributes[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE,
+                                            EGL_OPENGL_ES_BIT, EGL_NONE};
+        const EGLint context_attributes[] = {EGL_CONTEXT_CLIENT_VERSION, 1, EGL_NONE};
+        EGLConfig config = nullptr;
+        EGLint count = 0;
+        bool created = false;
+        if (eglChooseConfig(display, config_attributes, &config, 1, &count) && count == 1) {
+            EGLContext context =
+                eglCreateContext(display, config, EGL_NO_CONTEXT, context_attributes);
+            created = context != EGL_NO_CONTEXT;
+            if (created) {
+                eglDestroyContext(display, context);
+            }
+        }
+        eglTerminate(display);
+        return created;
+    }();
+    return offered;
+#else
+    return false;
+#endif
+}
+
+void useGlesVersion(int version) {
+    setenv("LUMETRA_GLES", std::to_string(version).c_str(), 1);
 }
 
 std::string builtProgram(const std::string& name) {

@@ -32,6 +32,12 @@ std::string commandOutput(const std::string& command);
 // Offscreen display of the given size for renderers created in this process.
 void useOffscreenDisplay(int width, int height);
 
+// True when this build can draw with OpenGL ES 1.x and the driver gives such a context
+// (Debian 12's Mesa does, Debian 13's refuses it).
+bool gles1Offered();
+// Renderers created from here on draw with OpenGL ES `version` (1 or 2).
+void useGlesVersion(int version);
+
 // Writes an RGBA PNG (rows top first).
 void writePng(const std::string& path, int width, int height, const std::vector<uint8_t>& rgba);
 
