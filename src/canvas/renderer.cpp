@@ -135,7 +135,7 @@ float Renderer::correctAngleRange(float angle) {
     return wrapAngle(angle);
 }
 
-void Renderer::drawCanvases(std::vector<Canvas*> canvases) {
+void Renderer::drawCanvases(const std::vector<Canvas*>& canvases) {
     quads_drawn = 0;
     glClear(GL_COLOR_BUFFER_BIT);
     for (Canvas* canvas : canvases) {

@@ -32,7 +32,8 @@ class Renderer {
     ContentManager* getContentManager() { return content_manager; }
     const FrameSnapshot* getSnapshot() const { return snapshot; }
 
-    void drawCanvases(std::vector<Canvas*> canvases);
+    // By reference: a copy of the list would cost a heap allocation every frame.
+    void drawCanvases(const std::vector<Canvas*>& canvases);
     void setZoom(int type);
     float correctAngleRange(float angle);
     // Picture copies the last frame drew; canvases that cannot show are not drawn.
