@@ -1,13 +1,13 @@
 #pragma once
 
 #include <EGL/egl.h>
-#include <GLES/gl.h>
 
 #include <atomic>
 #include <string>
 #include <thread>
 
 #include "ilclient.h"
+#include "platform/gl.h"
 
 namespace Lumetra {
 
