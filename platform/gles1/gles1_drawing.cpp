@@ -11,6 +11,8 @@ namespace Platform {
 
 namespace {
 
+const float kNoQuad[12] = {0};
+
 bool init() {
     glShadeModel(GL_FLAT);
     glEnable(GL_BLEND);
@@ -24,6 +26,9 @@ bool init() {
     glDisableClientState(GL_COLOR_ARRAY);
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    // Until the caller hands its own: an enabled array must never point nowhere.
+    glVertexPointer(3, GL_FLOAT, 0, kNoQuad);
+    glTexCoordPointer(2, GL_FLOAT, 0, kNoQuad);
     return true;
 }
 

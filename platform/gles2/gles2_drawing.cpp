@@ -14,6 +14,8 @@ namespace Platform {
 
 namespace {
 
+const float kNoQuad[12] = {0};
+
 const char kVertexShader[] =
     "attribute vec4 position;\n"
     "attribute vec2 texcoord;\n"
@@ -111,6 +113,9 @@ bool init() {
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glEnableVertexAttribArray(kPosition);
     glEnableVertexAttribArray(kTexcoord);
+    // Until the caller hands its own: an enabled array must never point nowhere.
+    glVertexAttribPointer(kPosition, 3, GL_FLOAT, GL_FALSE, 0, kNoQuad);
+    glVertexAttribPointer(kTexcoord, 2, GL_FLOAT, GL_FALSE, 0, kNoQuad);
     return true;
 }
 
