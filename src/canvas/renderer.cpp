@@ -42,21 +42,14 @@ void Renderer::init_ogl() {
     EGLint num_config;
     EGLConfig config;
     // Not static: the GL ES version drawn with may differ from one renderer to the next.
-    const EGLint attribute_list[] = {EGL_RED_SIZE,
-                                     8,
-                                     EGL_GREEN_SIZE,
-                                     8,
-                                     EGL_BLUE_SIZE,
-                                     8,
-                                     EGL_ALPHA_SIZE,
-                                     8,
-                                     EGL_DEPTH_SIZE,
-                                     16,
-                                     EGL_SURFACE_TYPE,
-                                     Platform::surfaceType(),
-                                     EGL_RENDERABLE_TYPE,
-                                     Platform::renderableType(),
-                                     EGL_NONE};
+    // clang-format off
+    const EGLint attribute_list[] = {
+        EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8, EGL_BLUE_SIZE, 8, EGL_ALPHA_SIZE, 8,
+        EGL_DEPTH_SIZE, 16,
+        EGL_SURFACE_TYPE, Platform::surfaceType(),
+        EGL_RENDERABLE_TYPE, Platform::renderableType(),
+        EGL_NONE};
+    // clang-format on
 
     // The condition texts are what the assertion messages show; keep them exactly.
     // clang-format off

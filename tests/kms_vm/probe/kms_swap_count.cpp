@@ -63,21 +63,14 @@ int main(int argc, char** argv) {
     EGLDisplay display = getDisplay();
     EGLint n = 0;
     EGLConfig config = nullptr;
-    const EGLint attributes[] = {EGL_RED_SIZE,
-                                 8,
-                                 EGL_GREEN_SIZE,
-                                 8,
-                                 EGL_BLUE_SIZE,
-                                 8,
-                                 EGL_ALPHA_SIZE,
-                                 8,
-                                 EGL_DEPTH_SIZE,
-                                 16,
-                                 EGL_SURFACE_TYPE,
-                                 surfaceType(),
-                                 EGL_RENDERABLE_TYPE,
-                                 renderableType(),
-                                 EGL_NONE};
+    // clang-format off
+    const EGLint attributes[] = {
+        EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8, EGL_BLUE_SIZE, 8, EGL_ALPHA_SIZE, 8,
+        EGL_DEPTH_SIZE, 16,
+        EGL_SURFACE_TYPE, surfaceType(),
+        EGL_RENDERABLE_TYPE, renderableType(),
+        EGL_NONE};
+    // clang-format on
     uint32_t width = 0, height = 0;
     if (display == EGL_NO_DISPLAY || !eglInitialize(display, nullptr, nullptr) ||
         !eglChooseConfig(display, attributes, &config, 1, &n) || n < 1 ||
