@@ -209,8 +209,8 @@ TEST_P(StartupQuitTest, QuitDuringAStuckStartUpEndsWithinASecond) {
                   "'nullsrc=s=2000x2000,geq=random(1)*255:128:128' -frames:v 1 100.png"
                   " && for i in $(seq 101 129); do ln 100.png $i.png; done"),
               0);
-    const std::string env = std::string(kOffscreen) +
-                            " LUMETRA_LOAD_THREADS=" + std::to_string(load_threads);
+    const std::string env =
+        std::string(kOffscreen) + " LUMETRA_LOAD_THREADS=" + std::to_string(load_threads);
     TerminalFixture term(work.path(), "", env, writeWrapper(work));
     ASSERT_TRUE(term.waitForText("Loading pictures", kStartSeconds)) << term.screen();
     usleep(500000);  // the loading is still busy
