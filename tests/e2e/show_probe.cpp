@@ -52,16 +52,7 @@ void showPictureOne() {
     channels[12] = 255;
     channels[15] = 127;  // no spin
     channels[16] = 127;
-    std::vector<uint8_t> packet = {'A',  'r', 't', '-', 'N', 'e', 't', 0, 0x00,
-                                   0x50, 0,   14,  0,   0,   0,   0,   0, 20};
-    packet.insert(packet.end(), channels.begin(), channels.end());
-    int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(6454);
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    sendto(fd, packet.data(), packet.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof(to));
-    close(fd);
+    LumetraTest::sendArtDmx(0, 1, channels);
 }
 
 long centrePixel(pid_t pid, const std::string& path) {

@@ -37,21 +37,9 @@ bool artnetPortTaken() {
 }
 
 // ArtDmx for universe 3 with the canvas's 20 channels from address 5.
+// Subnet 0, universe 3, the canvas at channel 5.
 void sendCanvas(const std::vector<unsigned char>& channels) {
-    std::vector<unsigned char> packet = {'A',  'r', 't', '-', 'N', 'e',  't', 0, 0x00,
-                                         0x50, 0,   14,  0,   0,   0x03, 0,   0, 0};
-    std::vector<unsigned char> slots(4, 0);
-    slots.insert(slots.end(), channels.begin(), channels.end());
-    packet[16] = static_cast<unsigned char>(slots.size() >> 8);
-    packet[17] = static_cast<unsigned char>(slots.size() & 0xff);
-    packet.insert(packet.end(), slots.begin(), slots.end());
-    int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(6454);
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    sendto(fd, packet.data(), packet.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof(to));
-    close(fd);
+    LumetraTest::sendArtDmx(0x03, 5, channels);
 }
 
 // The colour at the centre of the program's next frame; false when no snapshot came.
