@@ -81,6 +81,8 @@ clean:
 #                            boots that under systemd
 #   make cross-test          arm64 and armhf builds of the GL-free tests, run under qemu-user
 #   make fixture-test        QLC+ patches fixtures/Lumetra-Canvas.qxf and drives the fixture
+#   make pi-boot-test        the arm64 package booted under systemd on an emulated arm64
+#                            machine with a virtio-gpu screen (DEB_DIST=trixie: Debian 13)
 #   make debian13-test       a new user's `make run` (it must draw) and `make test` in a fresh
 #                            Debian 13 root (debian12-test: Debian 12); TARGET=test-plain
 #                            for the plain run only
@@ -90,7 +92,7 @@ DEB_DIST ?= $(HOST_DIST)
 DEB_OUT = build-deb$(if $(filter $(DEB_DIST),$(HOST_DIST)),,/$(DEB_DIST))
 TARGET ?= test
 
-.PHONY: deb deb-test cross-test fixture-test debian12-test debian13-test
+.PHONY: deb deb-test cross-test fixture-test debian12-test debian13-test pi-boot-test
 
 # For another release the build dependencies are installed in its root, not here.
 deb:
@@ -101,6 +103,11 @@ deb:
 deb-test: deb
 	@scripts/install-packaging-deps system
 	@scripts/test-deb $(DEB_OUT)/lumetra_*_$(DEB_ARCH).deb $(DEB_DIST)
+
+pi-boot-test:
+	@$(MAKE) --no-print-directory deb DEB_ARCH=arm64
+	@scripts/install-packaging-deps system boot
+	@scripts/pi-boot-test $(DEB_OUT)/lumetra_*_arm64.deb $(DEB_DIST)
 
 debian12-test debian13-test:
 	@scripts/install-packaging-deps system
