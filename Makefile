@@ -42,19 +42,19 @@ test: deps-test
 test-plain:
 	@cmake -S . -B build -G Ninja -DLUMETRA_BUILD_TESTS=ON -DLUMETRA_BUILD_BENCH=ON $(CMAKE_FLAGS) >/dev/null
 	@cmake --build build -j $(JOBS)
-	@cd build && ctest -j $(CTEST_JOBS) --output-on-failure
+	@cd build && ../scripts/ctest-skips -j $(CTEST_JOBS) --output-on-failure
 
 test-asan:
 	@cmake -S . -B build-asan -G Ninja -DLUMETRA_SANITIZE=address -DLUMETRA_BUILD_TESTS=ON -DLUMETRA_BUILD_BENCH=OFF $(CMAKE_FLAGS) >/dev/null
 	@cmake --build build-asan -j $(JOBS)
 	@cd build-asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-		LSAN_OPTIONS=suppressions=$(CURDIR)/tests/support/lsan.supp ctest -j $(CTEST_JOBS) --output-on-failure
+		LSAN_OPTIONS=suppressions=$(CURDIR)/tests/support/lsan.supp ../scripts/ctest-skips -j $(CTEST_JOBS) --output-on-failure
 
 test-tsan:
 	@cmake -S . -B build-tsan -G Ninja -DLUMETRA_SANITIZE=thread -DLUMETRA_BUILD_TESTS=ON -DLUMETRA_BUILD_BENCH=OFF $(CMAKE_FLAGS) >/dev/null
 	@cmake --build build-tsan -j $(JOBS) --target threaded-tests
 	@cd build-tsan && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/support/tsan.supp \
-		ctest -j $(CTEST_JOBS) -L threaded --output-on-failure
+		../scripts/ctest-skips -j $(CTEST_JOBS) -L threaded --output-on-failure
 
 fuzz: deps-dev
 	@CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DLUMETRA_BUILD_FUZZ=ON \

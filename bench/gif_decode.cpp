@@ -1,6 +1,7 @@
 // GIF decoding speed: Lumetra's decoder against giflib's DGifSlurp followed by the same
 // compositing into full-screen RGBA frames, on a large animation and a large single image
-// written at start-up. Throughput counts output frame bytes. peak_MB is the peak resident
+// written at start-up; and the fixture's own route for a slot's GIF (find the file, size
+// it, reserve, decode). Throughput counts output frame bytes. peak_MB is the peak resident
 // memory of one decode in a child process, above the child's starting level.
 #include <benchmark/benchmark.h>
 #include <gif_lib.h>
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "canvas/canvas_content/content_local_file_texture/GIFLoader.h"
+#include "canvas/canvas_content/content_local_file_texture/slot_decoder.h"
 
 namespace {
 
@@ -99,6 +101,35 @@ int decodeLumetra(const std::string& path) {
     return info.numberOfImages;
 }
 
+// The slot loader's route: the file becomes ./textures/001.gif of a scratch directory that
+// this process works in from then on.
+int decodeSlot(const std::string& path) {
+    static const std::string dir = "/tmp/lumetra_bench_slot_" + std::to_string(getpid());
+    static std::string linked;
+    if (linked != path) {
+        mkdir(dir.c_str(), 0700);
+        mkdir((dir + "/textures").c_str(), 0700);
+        const std::string link = dir + "/textures/001.gif";
+        unlink(link.c_str());
+        if (symlink(path.c_str(), link.c_str()) != 0 || chdir(dir.c_str()) != 0) {
+            return 0;
+        }
+        linked = path;
+    }
+    static const Lumetra::PictureLimits limits =
+        Lumetra::PictureLimits::forTotal(1 << 14, 4ull << 30);
+    Lumetra::DecodedPicture picture = Lumetra::decodeSlot(1, limits);
+    return picture.gif_buffer != nullptr ? picture.gif_info.numberOfImages : 0;
+}
+
+// Leaves /tmp as it was.
+void removeSlotDirectory() {
+    const std::string dir = "/tmp/lumetra_bench_slot_" + std::to_string(getpid());
+    unlink((dir + "/textures/001.gif").c_str());
+    rmdir((dir + "/textures").c_str());
+    rmdir(dir.c_str());
+}
+
 void buildLookup(const ColorMapObject* map, int transparent, uint8_t lookup[256 * 4]) {
     for (int i = 0; i < 256; ++i) {
         const bool inMap = map != nullptr && i < map->ColorCount;
@@ -169,6 +200,9 @@ int decodeNothing(const std::string&) {
 int (*decoderNamed(const std::string& name))(const std::string&) {
     if (name == "lumetra") {
         return decodeLumetra;
+    }
+    if (name == "slot") {
+        return decodeSlot;
     }
     return name == "giflib" ? decodeGiflib : decodeNothing;
 }
@@ -243,10 +277,19 @@ void BM_GiflibStillImage(benchmark::State& state) {
     runBench(state, "giflib", stillImage());
 }
 
+void BM_SlotAnimation(benchmark::State& state) {
+    runBench(state, "slot", animation());
+}
+void BM_SlotStillImage(benchmark::State& state) {
+    runBench(state, "slot", stillImage());
+}
+
 BENCHMARK(BM_LumetraAnimation)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GiflibAnimation)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LumetraStillImage)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GiflibStillImage)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SlotAnimation)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SlotStillImage)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
@@ -254,11 +297,13 @@ int main(int argc, char** argv) {
     // The child of peakMegabytes: one decode, nothing else.
     if (argc == 4 && strcmp(argv[1], "--peak-child") == 0) {
         const int frames = decoderNamed(argv[2])(argv[3]);
+        removeSlotDirectory();
         printf("%ld\n", peakResidentKilobytes());
         return frames > 0 ? 0 : 1;
     }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    removeSlotDirectory();
     return 0;
 }

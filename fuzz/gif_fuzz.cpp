@@ -1,51 +1,37 @@
 // Feeds arbitrary bytes to the GIF decoder as a whole file. Memory errors, undefined
 // behaviour and leaks are caught by the sanitizers; the checks below pin down the result.
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
-#include "canvas/canvas_content/content_local_file_texture/gif_decoder.h"
-#include "canvas/canvas_content/content_local_file_texture/gif_frame_plan.h"
+#include "canvas/canvas_content/content_local_file_texture/gif/gif_decoder.h"
+#include "canvas/canvas_content/content_local_file_texture/gif/gif_frame_plan.h"
 
 namespace {
 // Small enough that a fuzzer's memory limit is never reached, large enough for real files.
-const uint64_t kFuzzOutputLimit = 64ull << 20;
+const uint64_t kFuzzMemoryLimit = 64ull << 20;
 }  // namespace
-
-// The block walk that sizes a GIF before decoding, on the same bytes.
-bool planFrames(const uint8_t* data, size_t size, Lumetra::GifFramePlan* plan) {
-    if (size == 0) {
-        return false;
-    }
-    FILE* file = fmemopen(const_cast<uint8_t*>(data), size, "rb");
-    if (file == nullptr) {
-        return false;
-    }
-    const bool planned = Lumetra::planGifFrames(file, plan);
-    fclose(file);
-    return planned;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Lumetra::GifFramePlan plan;
-    const bool planned = planFrames(data, size, &plan);
-    Lumetra::GifDecoder decoder(data, size, kFuzzOutputLimit);
-    if (!decoder.decode()) {
+    const bool planned = Lumetra::planGifFrames(data, size, &plan);
+    int width = -1;
+    int height = -1;
+    Lumetra::GifAnimationInfo info = {};
+    unsigned char** frames =
+        Lumetra::decodeGifFrames(data, size, kFuzzMemoryLimit, &width, &height, &info);
+    if (frames == nullptr) {
         return 0;
     }
-    Lumetra::GifAnimationInfo info = {};
-    unsigned char** frames = decoder.releaseFrames(&info);
-    if (frames == nullptr || info.numberOfImages < 1 || info.delayArray == nullptr) {
+    if (info.numberOfImages < 1 || info.delayArray == nullptr) {
         abort();
     }
-    // Whatever decodes was sized right beforehand: the memory budget relies on it.
-    if (!planned || plan.frames != info.numberOfImages || plan.width != decoder.getWidth() ||
-        plan.height != decoder.getHeight()) {
+    // Whatever decodes was sized right beforehand, within the limit: the memory budget
+    // relies on it.
+    if (!planned || plan.frames != info.numberOfImages || plan.width != width ||
+        plan.height != height || plan.decodeBytes(size) > kFuzzMemoryLimit) {
         abort();
     }
-    const size_t frameBytes =
-        static_cast<size_t>(decoder.getWidth()) * static_cast<size_t>(decoder.getHeight()) * 4;
+    const size_t frameBytes = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
     for (int i = 0; i < info.numberOfImages; ++i) {
         if (info.delayArray[i] < 0) {
             abort();

@@ -10,6 +10,7 @@
 
 #include "artnet_packet.h"
 #include "artnet_poll_limiter.h"
+#include "gpio_line.h"
 
 namespace Lumetra {
 
@@ -75,6 +76,7 @@ class ArtnetReceiver {
     void setLED(int value);
     void quitLED();
     bool ledActive() const;
+    bool chooseLedRoute();
     void writeGpioFile(const std::string& name, const std::string& text);
 
     CanvasManager* screen;
@@ -94,6 +96,8 @@ class ArtnetReceiver {
     int led_blink = 0;
     bool is_root = false;
     std::string gpio_root;
+    GpioLine led_line;           // the LED's line on the header's chip, when it has one
+    bool led_sysfs = false;      // no GPIO character device: the sysfs files under gpio_root
     bool poll_answered = false;  // the datagram parseArtNet examined last was an answered poll
     bool poll_cut = false;       // the last drain stopped at an answered poll
     bool frame_fresh = false;    // DMX accepted since the frame was last mapped

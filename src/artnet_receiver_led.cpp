@@ -1,6 +1,9 @@
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "artnet_receiver.h"
@@ -23,8 +26,41 @@ void ArtnetReceiver::writeGpioFile(const std::string& name, const std::string& t
     close(fd);
 }
 
+// The GPIO character device where the kernel has one: the header's chip (or the one
+// LUMETRA_GPIO_CHIP names, by path or label), line GPIO_LED. The sysfs files only where
+// there is no character device (kernels before 4.8), or where LUMETRA_GPIO_ROOT names a
+// tree of them. Says once on stderr when the LED cannot be driven; the show runs on.
+bool ArtnetReceiver::chooseLedRoute() {
+    const char* sysfs_root = std::getenv("LUMETRA_GPIO_ROOT");
+    if (sysfs_root != nullptr && sysfs_root[0] != '\0') {
+        led_sysfs = true;
+        return true;
+    }
+    const std::vector<std::string> chips = GpioLine::chips("/dev");
+    struct stat sysfs;
+    if (chips.empty() && stat(gpio_root.c_str(), &sysfs) == 0) {
+        led_sysfs = true;
+        return true;
+    }
+    const char* wanted = std::getenv("LUMETRA_GPIO_CHIP");
+    const std::string chip = GpioLine::headerChip(chips, wanted != nullptr ? wanted : "");
+    std::string error;
+    if (chips.empty()) {
+        error = "no GPIO chip";
+    } else if (chip.empty()) {
+        error = wanted != nullptr && wanted[0] != '\0'
+                    ? std::string("no GPIO chip ") + wanted
+                    : "no GPIO chip carries the Raspberry Pi header (LUMETRA_GPIO_CHIP names one)";
+    } else if (led_line.open(chip, gpio_led, &error)) {
+        return true;
+    }
+    std::fprintf(stderr, "lumetra: the status LED (GPIO_LED=%d) cannot be driven: %s\n", gpio_led,
+                 error.c_str());
+    return false;
+}
+
 void ArtnetReceiver::initLED() {
-    if (!ledActive()) {
+    if (!ledActive() || !chooseLedRoute() || !led_sysfs) {
         return;
     }
     // An already exported pin makes the export write fail; direction and level still work.
@@ -36,12 +72,20 @@ void ArtnetReceiver::setLED(int value) {
     if (!ledActive()) {
         return;
     }
-    writeGpioFile("gpio" + std::to_string(gpio_led) + "/value", std::to_string(value));
     led_blink = 0;
+    if (!led_sysfs) {
+        led_line.set(value);
+        return;
+    }
+    writeGpioFile("gpio" + std::to_string(gpio_led) + "/value", std::to_string(value));
 }
 
 void ArtnetReceiver::quitLED() {
     if (!ledActive()) {
+        return;
+    }
+    if (!led_sysfs) {
+        led_line.close();
         return;
     }
     writeGpioFile("unexport", std::to_string(gpio_led));

@@ -64,7 +64,8 @@ ConfigLoader::ConfigLoader(const std::string& file_name)
       zooming_type(1),
       scaling_multiplier(1.0f),
       gpio_led(-1),
-      sacn_universe(-1) {
+      sacn_universe(-1),
+      picture_reload(1) {
     loadCfgFile(file_name);
 }
 
@@ -135,6 +136,8 @@ void ConfigLoader::parseCleanLine(std::string& line) {
     } else if (startsWith(line, "SACN_UNIVERSE=", &value)) {
         // Out of range falls back to the default, as if the key were absent.
         setIntInRange(value, &sacn_universe, 0, 63999, -1);
+    } else if (startsWith(line, "RELOAD=", &value)) {
+        setIntInRange(value, &picture_reload, 0, 1, 1);
     }
     // Checked after every line, so the order of the lines matters near the limit.
     if (vormel_dmx_start + vormel_num * 20 > 512) {

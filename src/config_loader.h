@@ -22,6 +22,8 @@ class ConfigLoader {
     // The sACN universe, 1 to 63999, or 0 for no sACN. Without the key it is the universe
     // under which desks send the same data as on our Art-Net subnet and universe.
     int getSacnUniverse() const;
+    // 1: pictures changed in ./textures/ are shown while the show runs; 0: read at start only.
+    int getPictureReload() const { return picture_reload; }
 
   private:
     void loadCfgFile(const std::string& file_name);
@@ -36,6 +38,7 @@ class ConfigLoader {
     float scaling_multiplier;
     int gpio_led;
     int sacn_universe;  // -1 until the key is read
+    int picture_reload;
 };
 
 }  // namespace Lumetra

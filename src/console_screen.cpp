@@ -75,6 +75,7 @@ void refreshIfWritable() {
 std::atomic<bool> ConsoleScreen::quit{false};
 std::atomic<bool> ConsoleScreen::terminal_gone{false};
 std::timed_mutex ConsoleScreen::output_lock;
+bool ConsoleScreen::handlers_installed_early = false;
 
 ConsoleScreen::ConsoleScreen() : ConsoleScreen(false) {}
 
@@ -92,9 +93,21 @@ ConsoleScreen::~ConsoleScreen() {
     endNCurses();
 }
 
+void ConsoleScreen::installSignalHandlers() {
+    if (!handlers_installed_early) {
+        quit.store(false);
+        terminal_gone.store(false);
+        handlers_installed_early = true;
+    }
+    ProcessSignals::install(signalReceiver, hangUpReceiver);
+}
+
 void ConsoleScreen::init(bool s) {
-    quit.store(false);
-    terminal_gone.store(false);
+    if (!handlers_installed_early) {
+        quit.store(false);
+        terminal_gone.store(false);
+    }
+    handlers_installed_early = false;
     silent = s;
     ProcessSignals::install(signalReceiver, hangUpReceiver);
     if (silent) {
@@ -142,8 +155,10 @@ void ConsoleScreen::endNCurses() {
 }
 
 void ConsoleScreen::restoreTerminalForExit() {
-    // Never given back: nothing may be drawn over the terminal once it is restored.
-    output_lock.try_lock_for(kExitOutputWait);
+    // Never given back: nothing may be drawn over the terminal once it is restored. When the
+    // lock is not had in time, a stuck drawer must not keep the terminal in curses mode.
+    const bool locked = output_lock.try_lock_for(kExitOutputWait);
+    (void)locked;
     TerminalState::restore();
 }
 

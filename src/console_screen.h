@@ -24,6 +24,10 @@ class ConsoleScreen {
     ConsoleScreen& operator=(const ConsoleScreen&) = delete;
 
     static void signalReceiver(int signal);
+    // Installs the console's signal handlers before there is a console: a signal in the
+    // first milliseconds must neither kill the process nor be forgotten. The next console
+    // keeps what arrived meanwhile.
+    static void installSignalHandlers();
     bool isQuit();
     void showTitle();
     void print(const char* aFormat, ...) __attribute__((format(printf, 2, 3)));
@@ -48,6 +52,8 @@ class ConsoleScreen {
     static std::atomic<bool> quit;
     static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
     static std::atomic<bool> terminal_gone;
+    // Set by installSignalHandlers(), taken by the next console.
+    static bool handlers_installed_early;
     // Output comes from the main thread only; a fatal exit on another thread takes this
     // (waiting a bounded time) so that it does not write into the middle of an update.
     static std::timed_mutex output_lock;

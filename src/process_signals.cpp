@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "launcher/held_signals.h"
 #include "terminal_state.h"
 
 namespace Lumetra {
@@ -39,6 +40,14 @@ void ProcessSignals::install(Handler quit, Handler hang_up) {
     for (int signal_number : kMeaningless) {
         ignoreIfDefault(signal_number);
     }
+    // The first stage held these back while the libraries loaded: what came meanwhile is
+    // taken now, by the dispositions above.
+    sigset_t held;
+    sigemptyset(&held);
+    for (int signal_number : {LUMETRA_HELD_SIGNALS}) {
+        sigaddset(&held, signal_number);
+    }
+    pthread_sigmask(SIG_UNBLOCK, &held, nullptr);
 }
 
 void ProcessSignals::handle(int signal_number, Handler handler) {

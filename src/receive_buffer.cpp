@@ -2,7 +2,14 @@
 
 #include <sys/socket.h>
 
+#include <atomic>
+#include <cstdio>
+
 namespace Lumetra {
+
+namespace {
+std::atomic<bool> shortfall_told{false};
+}  // namespace
 
 int growReceiveBuffer(int fd) {
     int size = RECEIVE_BUFFER_BYTES;
@@ -12,6 +19,14 @@ int growReceiveBuffer(int fd) {
     int granted = 0;
     socklen_t len = sizeof(granted);
     getsockopt(fd, SOL_SOCKET, SO_RCVBUF, &granted, &len);
+    // The kernel reports twice the usable size it granted.
+    if (granted / 2 < RECEIVE_BUFFER_BYTES && !shortfall_told.exchange(true)) {
+        std::fprintf(stderr,
+                     "lumetra: UDP receive buffer %d KiB, not the %d KiB asked for: floods may "
+                     "crowd out DMX (give the program CAP_NET_ADMIN, or raise "
+                     "net.core.rmem_max to %d)\n",
+                     granted / 2 / 1024, RECEIVE_BUFFER_BYTES / 1024, RECEIVE_BUFFER_BYTES);
+    }
     return granted;
 }
 

@@ -8,8 +8,9 @@ namespace Lumetra {
 // what is asked.
 constexpr int RECEIVE_BUFFER_BYTES = 4 << 20;
 
-// Asks for RECEIVE_BUFFER_BYTES on `fd` and returns what the kernel granted. As root the
-// kernel's ceiling (net.core.rmem_max) does not apply; otherwise it caps the size.
+// Asks for RECEIVE_BUFFER_BYTES on `fd` and returns what the kernel granted. With
+// CAP_NET_ADMIN the kernel's ceiling (net.core.rmem_max) does not apply; otherwise it caps
+// the size, and the first socket that gets less says so in one line on stderr.
 int growReceiveBuffer(int fd);
 
 }  // namespace Lumetra

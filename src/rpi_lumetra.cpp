@@ -10,8 +10,10 @@
 #include "artnet_receiver.h"
 #include "canvas/canvas_content/content_local_file_texture/load_progress.h"
 #include "canvas/canvas_manager.h"
+#include "canvas/frame_snapshot.h"
 #include "config_loader.h"
 #include "console_screen.h"
+#include "network_privilege.h"
 #include "startup_guard.h"
 #include "platform/display.h"
 
@@ -27,16 +29,16 @@ const std::chrono::milliseconds kStartupQuitGrace(400);
 // the frame rate appears later, and stop when asked to quit.
 // A picture that was reduced or refused gets a line of its own below the frame rate; in
 // silent mode the line goes to standard error.
-Lumetra::CanvasManager* loadCanvasManager(Lumetra::ConsoleScreen* c_screen, bool silent) {
+Lumetra::CanvasManager* loadCanvasManager(Lumetra::ConsoleScreen* c_screen, bool silent,
+                                          int* notice_line) {
     Lumetra::setLoadProgressReporter([c_screen](int done, int total) {
         char text[64];
         std::snprintf(text, sizeof(text), "Loading pictures %d/%d", done, total);
         c_screen->showStatus(4, done < total ? text : "");
     });
-    int notice_line = 6;
     if (!silent) {
-        Lumetra::setLoadNoticeReporter([c_screen, &notice_line](const std::string& line) {
-            c_screen->showStatus(notice_line++, line.c_str());
+        Lumetra::setLoadNoticeReporter([c_screen, notice_line](const std::string& line) {
+            c_screen->showStatus((*notice_line)++, line.c_str());
         });
     }
     Lumetra::setLoadStopQuery([c_screen] { return c_screen->isQuit(); });
@@ -50,6 +52,12 @@ Lumetra::CanvasManager* loadCanvasManager(Lumetra::ConsoleScreen* c_screen, bool
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Every signal disposition first: scripts signal a fixture they have just started, and
+    // the display and the pictures take a while. The snapshot's SIGUSR1 goes in before the
+    // rest, which would otherwise ignore it.
+    Lumetra::FrameSnapshot::listen();
+    Lumetra::ConsoleScreen::installSignalHandlers();
+
     bool silent = false;
     for (int i = 0; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0) {
@@ -79,8 +87,16 @@ int main(int argc, char** argv) {
 
     Lumetra::CanvasManager* screen = nullptr;
     Lumetra::ArtnetReceiver* dmxr = nullptr;
+    Lumetra::setPictureReload(config->getPictureReload() != 0);
+    int notice_line = 6;
     if (!c_screen->isQuit()) {
-        screen = loadCanvasManager(c_screen, silent);
+        screen = loadCanvasManager(c_screen, silent, &notice_line);
+    }
+    // Lines about pictures changed while the show runs: the latest one, below the others.
+    if (!silent) {
+        Lumetra::setLoadNoticeReporter([c_screen, notice_line](const std::string& line) {
+            c_screen->showStatus(notice_line, line.c_str());
+        });
     }
     if (!c_screen->isQuit()) {
         screen->setZoom(config->getZoomType());
@@ -90,6 +106,7 @@ int main(int argc, char** argv) {
                                            config->getArtnetSubnet(), config->getVormelDMXStart(),
                                            config->getScalingMultiplier(), config->getGpioLed(),
                                            config->getSacnUniverse());
+        Lumetra::dropNetworkPrivilege();  // the sockets are sized
         c_screen->print("Init Done! Starting main loop... Press 'q' to quit! \n");
     }
     if (!c_screen->isQuit()) {
@@ -108,8 +125,14 @@ int main(int argc, char** argv) {
         c_screen->clearRestOfLine();
     }
 
+    // A frame asked for just before the quit (`kill -USR1` and `kill` in one breath) is
+    // still drawn and written; the writer finishes it on the way out.
+    if (dmxr != nullptr && Lumetra::FrameSnapshot::pending()) {
+        screen->renderFrame();
+    }
     delete dmxr;
     delete screen;
+    Lumetra::setLoadNoticeReporter(nullptr);
     delete config;
     guard.finish();
     delete c_screen;

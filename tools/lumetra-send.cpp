@@ -20,6 +20,7 @@
 #include "config_loader.h"
 #include "lumetra-send/dmx_frame.h"
 #include "lumetra-send/dmx_packets.h"
+#include "lumetra-send/fixture_wait.h"
 #include "lumetra-send/send_options.h"
 
 using namespace LumetraSend;
@@ -112,6 +113,10 @@ int main(int argc, char** argv) {
     if (inet_pton(AF_INET, o.to.c_str(), &to.sin_addr) != 1) {
         std::fprintf(stderr, "lumetra-send: '%s' is not an IPv4 address\n", o.to.c_str());
         return 2;
+    }
+    if (o.wait_seconds > 0 && !waitUntilListening(to, o.wait_seconds, &error)) {
+        std::fprintf(stderr, "lumetra-send: %s (waited %g s)\n", error.c_str(), o.wait_seconds);
+        return 1;
     }
     int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     const int yes = 1;

@@ -25,18 +25,29 @@ void requestSnapshot(int) {
 }  // namespace
 
 FrameSnapshot::FrameSnapshot() {
-    const char* target = std::getenv("LUMETRA_SNAPSHOT");
-    if (target == nullptr || *target == '\0') {
+    if (!listen()) {
         return;
     }
-    path = target;
+    path = std::getenv("LUMETRA_SNAPSHOT");
     file_writer = std::make_unique<SnapshotWriter>(path);
+}
+
+bool FrameSnapshot::listen() {
+    const char* target = std::getenv("LUMETRA_SNAPSHOT");
+    if (target == nullptr || *target == '\0') {
+        return false;
+    }
     struct sigaction action;
     std::memset(&action, 0, sizeof(action));
     action.sa_handler = requestSnapshot;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     sigaction(SIGUSR1, &action, nullptr);
+    return true;
+}
+
+bool FrameSnapshot::pending() {
+    return snapshot_requested.load();
 }
 
 FrameSnapshot::~FrameSnapshot() {

@@ -20,6 +20,13 @@ class FrameSnapshot {
     FrameSnapshot(const FrameSnapshot&) = delete;
     FrameSnapshot& operator=(const FrameSnapshot&) = delete;
 
+    // Takes SIGUSR1 as a request when LUMETRA_SNAPSHOT names a file (true then). Called
+    // first thing at start, so that a request before the display is up is kept for the
+    // first frame instead of killing the process.
+    static bool listen();
+    // A request not yet taken by a frame.
+    static bool pending();
+
     // Called after drawing, before the swap, with the GL context current.
     void captureIfRequested(uint32_t width, uint32_t height);
     // The writer, while LUMETRA_SNAPSHOT is set; else null.

@@ -137,6 +137,7 @@ float Renderer::correctAngleRange(float angle) {
 
 void Renderer::drawCanvases(std::vector<Canvas*> canvases) {
     quads_drawn = 0;
+    content_manager->frameBoundary();
     glClear(GL_COLOR_BUFFER_BIT);
     glMatrixMode(GL_MODELVIEW);
     for (Canvas* canvas : canvases) {

@@ -13,6 +13,7 @@
 
 #include "artnet/artnet_probe.h"
 #include "artnet/artnet_test_support.h"
+#include "gpio_line.h"
 
 namespace Lumetra {
 namespace {
@@ -123,6 +124,22 @@ TEST(StatusLed, MissingGpioFilesAreSkipped) {
     EXPECT_TRUE(ArtnetReceiverProbe(receiver.get()).receive());
     receiver.reset();
     unsetenv("LUMETRA_GPIO_ROOT");
+}
+
+// Without any GPIO chip (this kind of machine has none) the LED is given up with one line
+// saying why, and the receiver works the same.
+TEST(StatusLed, NoGpioChipIsToldOnceAndTheShowRunsOn) {
+    struct stat sysfs;
+    if (!GpioLine::chips("/dev").empty() || stat("/sys/class/gpio", &sysfs) == 0) {
+        GTEST_SKIP() << "this machine has GPIO";
+    }
+    testing::internal::CaptureStderr();
+    auto receiver = receiverWithLed(17, true);
+    ArtnetTest::Sender().send(artDmx({1, 2}));
+    EXPECT_TRUE(ArtnetReceiverProbe(receiver.get()).receive());
+    receiver.reset();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "lumetra: the status LED (GPIO_LED=17) cannot be driven: no GPIO chip\n");
 }
 
 // The LED level after each of a run of cycles.

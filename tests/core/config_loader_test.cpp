@@ -168,3 +168,21 @@ TEST_F(SacnUniverseConfig, RangeZeroAndFallback) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(PictureReloadConfig, OnUnlessZeroAndBadValuesFallBackToOn) {
+    LumetraTest::TempWorkDir work;
+    const struct {
+        const char* text;
+        int reload;
+    } cases[] = {{"", 1},           {"RELOAD=0\n", 0},           {"RELOAD = 0 # staging\n", 0},
+                 {"RELOAD=1\n", 1}, {"RELOAD=0\nRELOAD=2\n", 1}, {"RELOAD=0\nRELOAD=off\n", 0},
+                 {"reload=0\n", 1}};
+    for (const auto& c : cases) {
+        LumetraTest::writeFile(work.file("config.txt"), c.text);
+        EXPECT_EQ(Lumetra::ConfigLoader().getPictureReload(), c.reload) << c.text;
+    }
+}
+
+}  // namespace

@@ -10,10 +10,12 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "e2e/show_probe.h"
 #include "support/fixture_process.h"
+#include "support/snapshot_program.h"
 #include "support/test_support.h"
 
 namespace {
@@ -109,6 +111,38 @@ TEST_F(StraySignalTest, MeaninglessSignalsAreIgnoredAndTheEndIsClean) {
         }
         LumetraTest::writeFile(gpio.root + "/unexport", "");
         LumetraTest::writeFile(gpio.root + "/export", "");
+    }
+}
+
+// A script signals the fixture it has just started: SIGUSR1, SIGHUP or SIGTERM 1, 10 and
+// 100 ms after the exec, while the libraries load and the display comes up. The first two
+// never end it, and the early snapshot request is kept for the first frame; SIGTERM ends
+// it cleanly.
+TEST(EarlySignalTest, SignalsFromTheFirstMillisecondAreObeyed) {
+    for (int signal_number : {SIGUSR1, SIGHUP, SIGTERM}) {
+        for (int ms : {1, 10, 100}) {
+            SCOPED_TRACE(std::string(strsignal(signal_number)) + " after " + std::to_string(ms) +
+                         " ms");
+            LumetraTest::TempWorkDir work;
+            LumetraTest::SnapshotProgram program(work.path(), 64, 36, 20);
+            usleep(static_cast<useconds_t>(ms * 1000));
+            kill(program.processId(), signal_number);
+            if (signal_number == SIGTERM) {
+                EXPECT_TRUE(program.waitForEnd(kStartSeconds));
+                EXPECT_EQ(program.exitStatus(), 0);
+                continue;
+            }
+            const double end = LumetraTest::monotonicSeconds() + kStartSeconds;
+            while (signal_number == SIGUSR1 &&
+                   LumetraTest::readFile(program.snapshotPath()).empty() &&
+                   LumetraTest::monotonicSeconds() < end && !program.waitForEnd(0.02)) {
+            }
+            EXPECT_FALSE(program.waitForEnd(0.3)) << "status " << program.exitStatus();
+            EXPECT_TRUE(signal_number != SIGUSR1 ||
+                        !LumetraTest::readFile(program.snapshotPath()).empty());
+            program.stop();
+            EXPECT_EQ(program.exitStatus(), 0);
+        }
     }
 }
 

@@ -3,6 +3,7 @@
 // missing or short end code after the last pixel) is drawn safely instead.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -174,6 +175,36 @@ TEST(GifFailure, ScreenNeedingMoreFrameMemoryThanTheLimitIsRejected) {
     GifBuilder gif;
     gif.screen(65535, 65535, 1).image(0, 0, 2, 1, -1, false, 2, literals({1, 1}));
     expectRejected(gif.trailer().bytes());
+}
+
+// GIFLoader holds the file and all frames together to the picture budget's decoding share,
+// as the fixture does: half of LUMETRA_PICTURE_MEMORY, here 512 KB. A 300x300 frame takes
+// 360000 bytes.
+TEST(GifFailure, FileAndFramesBeyondThePictureBudgetAreRejected) {
+    GifBuilder one;
+    one.screen(300, 300, 1).image(0, 0, 1, 1, -1, false, 2, literals({1})).trailer();
+    GifBuilder two;
+    two.screen(300, 300, 1);
+    for (int i = 0; i < 2; ++i) {
+        two.graphicControl(10).image(0, 0, 1, 1, -1, false, 2, literals({1}));
+    }
+    two.trailer();
+    // A tiny picture behind a 600 KB comment.
+    std::vector<uint8_t> comment{0x21, 0xFE};
+    for (int i = 0; i < 2400; ++i) {
+        comment.push_back(255);
+        comment.insert(comment.end(), 255, 'x');
+    }
+    comment.push_back(0);
+    GifBuilder padded;
+    padded.screen(1, 1, 1).raw(comment).image(0, 0, 1, 1, -1, false, 2, literals({1})).trailer();
+    setenv("LUMETRA_PICTURE_MEMORY", "1", 1);
+    EXPECT_TRUE(load(one.bytes()).ok);
+    expectRejected(two.bytes());
+    expectRejected(padded.bytes());
+    unsetenv("LUMETRA_PICTURE_MEMORY");
+    EXPECT_EQ(load(two.bytes()).frames.size(), 2u);
+    EXPECT_TRUE(load(padded.bytes()).ok);
 }
 
 }  // namespace

@@ -148,4 +148,41 @@ artnet-dmx --wait 120 && echo listening > headless.txt
 kill -TERM $fixture
 wait $fixture
 echo $? > headless.rc
+
+# 6. Flips that outlast their wait (1 ms), then the screen taken by another program (as
+# logind does on a VT switch: our master dropped, another master shows blue) and given
+# back after 3 s.
+LUMETRA_KMS_STATS=1 LUMETRA_KMS_FLIP_TIMEOUT_MS=1 LUMETRA_DISPLAY=kms \
+    LUMETRA_SNAPSHOT=$PWD/snap.png "$B" --silent 2> taken.err &
+fixture=$!
+if artnet-dmx --wait 180; then
+    scene
+    settle $fixture
+    vm-shot late
+    # A switch to another text console and back, with nobody taking the screen.
+    busybox chvt 2 && sleep 1 && vm-shot vt2
+    busybox chvt 1
+    settle $fixture
+    vm-shot vt1
+    "$PROBE" steal $fixture 3 0 0 255 > steal.txt 2>&1 &
+    stealer=$!
+    sleep 1.5
+    vm-shot taken
+    wait $stealer
+    echo $? > steal.rc
+    settle $fixture
+    vm-shot returned
+fi
+kill -TERM $fixture
+wait $fixture
+echo $? > taken.rc
+log "taken done"
+
+# 7. Without CAP_NET_ADMIN, on this stock kernel's net.core.rmem_max: one line says so.
+setpriv --bounding-set=-net_admin env LUMETRA_DISPLAY=kms "$B" --silent > rcvbuf.err 2>&1 &
+fixture=$!
+artnet-dmx --wait 120 && cat /proc/sys/net/core/rmem_max > rmem_max.txt
+kill -TERM $fixture
+wait $fixture
+echo $? > rcvbuf.rc
 log "end"

@@ -357,6 +357,60 @@ TEST_F(KmsVmTest, OffscreenWithAnUnusableRenderNodeDrawsOrAssertsNeverCrashes) {
     }
 }
 
+// Every flip outlasts its 1 ms wait: each keeps its buffer until its own event, which is
+// counted once and never taken for a later flip's; the first late flip is told. Then
+// another program takes the screen and gives it back: the first refusal is told and the
+// picture returns.
+TEST_F(KmsVmTest, LateFlipsKeepTheirBuffersAndATakenScreenComesBack) {
+    const std::string err = file("taken.err");
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(
+        err, m,
+        std::regex("([0-9]+) frames shown, ([0-9]+) page flips, ([0-9]+) refused, ([0-9]+) late, "
+                   "([0-9]+) dropped, ([0-9]+) mode sets")))
+        << err;
+    const long frames = std::stol(m[1]), flips = std::stol(m[2]), mode_sets = std::stol(m[6]);
+    EXPECT_GT(std::stol(m[4]), 0) << err;
+    EXPECT_GT(std::stol(m[3]), 0) << err;
+    EXPECT_GE(mode_sets, 2) << err;  // the first, and the one that took the screen back
+    // One event per flip; the last may still have been in flight at the end.
+    EXPECT_LE(flips, frames - mode_sets) << err;
+    EXPECT_GE(flips, frames - mode_sets - 1) << err;
+    EXPECT_NE(err.find("a page flip has not completed after 1 ms"), std::string::npos) << err;
+    EXPECT_NE(err.find("refused ("), std::string::npos) << err;
+    EXPECT_EQ(file("taken.rc"), "0\n") << err;
+    EXPECT_EQ(file("steal.rc"), "0\n") << file("steal.txt");
+
+    Picture late(shot("late"));
+    ASSERT_TRUE(late.loaded());
+    expectQuarters(late);
+    // A console switch away and back leaves the picture (the console cannot take the
+    // screen from its master).
+    for (const char* name : {"vt2", "vt1"}) {
+        Picture p(shot(name));
+        ASSERT_TRUE(p.loaded()) << name;
+        expectQuarters(p);
+    }
+    Picture taken(shot("taken"));
+    EXPECT_TRUE(taken.near(kWidth / 2, kHeight / 2, 0, 0, 255, 2)) << taken.at(320, 240);
+    Picture returned(shot("returned"));
+    ASSERT_TRUE(returned.loaded());
+    expectQuarters(returned);
+}
+
+TEST_F(KmsVmTest, AReceiveBufferBelowTheAskedSizeIsToldInOneLine) {
+    const std::string rmem_max = file("rmem_max.txt");
+    ASSERT_FALSE(rmem_max.empty()) << file("rcvbuf.err");
+    ASSERT_LT(std::stol(rmem_max), 4 << 20);
+    const std::string without = file("rcvbuf.err");
+    size_t lines = 0;
+    for (size_t at = 0; (at = without.find("UDP receive buffer", at)) != std::string::npos; ++at) {
+        ++lines;
+    }
+    EXPECT_EQ(lines, 1u) << without;
+    EXPECT_EQ(file("auto.err").find("UDP receive buffer"), std::string::npos);  // as root
+}
+
 }  // namespace
 
 // All cases are one ctest test, so a guest that never ran shows as a skip there (exit status

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <thread>
@@ -20,6 +21,12 @@ using Clock = std::chrono::steady_clock;
 SnapshotProgram::SnapshotProgram(const std::string& dir, int w, int h, int refresh)
     : snapshot(dir + "/snap.png"), width(w), height(h) {
     const std::string program = builtProgram("rpi_lumetra");
+    // Closed by the child's exec: the parent returns once the program is running, so that
+    // "n ms after the start" means after the exec.
+    int started[2];
+    if (pipe2(started, O_CLOEXEC) != 0) {
+        return;
+    }
     pid = fork();
     if (pid == 0) {
         if (chdir(dir.c_str()) != 0) {
@@ -34,6 +41,26 @@ SnapshotProgram::SnapshotProgram(const std::string& dir, int w, int h, int refre
         setenv("LUMETRA_SNAPSHOT", snapshot.c_str(), 1);
         execl(program.c_str(), program.c_str(), "--silent", static_cast<char*>(nullptr));
         _exit(127);
+    }
+    close(started[1]);
+    char byte;
+    while (read(started[0], &byte, 1) < 0 && errno == EINTR) {
+    }
+    close(started[0]);
+}
+
+bool SnapshotProgram::waitForEnd(double seconds) {
+    const auto end = Clock::now() + std::chrono::duration<double>(seconds);
+    for (;;) {
+        int status = 0;
+        if (pid > 0 && waitpid(pid, &status, WNOHANG) == pid) {
+            exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            pid = -1;
+        }
+        if (pid <= 0 || Clock::now() >= end) {
+            return pid <= 0;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
 }
 

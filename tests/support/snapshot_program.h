@@ -12,6 +12,7 @@ namespace LumetraTest {
 // dir/program.log and snapshots of its frames on request.
 class SnapshotProgram {
   public:
+    // Returns once the program has been exec'd.
     SnapshotProgram(const std::string& dir, int width, int height, int refresh);
     ~SnapshotProgram();
 
@@ -25,6 +26,12 @@ class SnapshotProgram {
     // the exit status (128 + signal when killed).
     double stop();
     int exitStatus() const { return exit_status; }
+    // The program's process id, from its exec on; -1 once it has ended.
+    pid_t processId() const { return pid; }
+    // Waits up to `seconds` for the program to end by itself; true when it has (then
+    // exitStatus() holds its status).
+    bool waitForEnd(double seconds);
+    const std::string& snapshotPath() const { return snapshot; }
 
   private:
     std::string snapshot;

@@ -1,6 +1,9 @@
 #include "support/test_support.h"
 
 #include <stdlib.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -82,6 +85,65 @@ void useOffscreenDisplay(int width, int height) {
 
 void writePng(const std::string& path, int width, int height, const std::vector<uint8_t>& rgba) {
     stbi_write_png(path.c_str(), width, height, 4, rgba.data(), width * 4);
+}
+
+void writeStill(const std::string& path, int width, int height, const std::vector<uint8_t>& rgba) {
+    const std::string temporary = path + ".part";
+    const std::string ext = path.substr(path.find_last_of('.') + 1);
+    const char* name = temporary.c_str();
+    if (ext == "jpg" || ext == "jpeg" || ext == "JPG") {
+        // ImageMagick's encoder, as a camera's would be: stb's is not clean under UBSan.
+        stbi_write_png(name, width, height, 4, rgba.data(), width * 4);
+        if (runCommand("convert png:" + temporary + " -quality 95 jpg:" + temporary) != 0) {
+            throw std::runtime_error("convert could not write " + temporary);
+        }
+    } else if (ext == "bmp") {
+        stbi_write_bmp(name, width, height, 4, rgba.data());
+    } else if (ext == "tga") {
+        stbi_write_tga(name, width, height, 4, rgba.data());
+    } else {
+        stbi_write_png(name, width, height, 4, rgba.data(), width * 4);
+    }
+    if (std::rename(name, path.c_str()) != 0) {
+        throw std::runtime_error("cannot rename " + temporary);
+    }
+}
+
+std::vector<uint8_t> solidRgba(int width, int height, uint8_t r, uint8_t g, uint8_t b) {
+    std::vector<uint8_t> pixels;
+    pixels.reserve(static_cast<size_t>(width) * height * 4);
+    for (int i = 0; i < width * height; ++i) {
+        pixels.insert(pixels.end(), {r, g, b, 255});
+    }
+    return pixels;
+}
+
+void sendArtDmx(int sub_uni, int start, const std::vector<uint8_t>& channels) {
+    std::vector<uint8_t> slots(static_cast<size_t>(start - 1), 0);
+    slots.insert(slots.end(), channels.begin(), channels.end());
+    std::vector<uint8_t> packet = {'A', 'r', 't', '-', 'N', 'e', 't', 0, 0x00, 0x50, 0, 14, 0, 0};
+    packet.push_back(static_cast<uint8_t>(sub_uni & 0xff));
+    packet.push_back(0);
+    packet.push_back(static_cast<uint8_t>(slots.size() >> 8));
+    packet.push_back(static_cast<uint8_t>(slots.size() & 0xff));
+    packet.insert(packet.end(), slots.begin(), slots.end());
+    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(6454);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sendto(fd, packet.data(), packet.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof(to));
+    close(fd);
+}
+
+bool artnetPortTaken() {
+    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(6454);
+    const bool taken = bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0;
+    close(fd);
+    return taken;
 }
 
 std::string builtProgram(const std::string& name) {

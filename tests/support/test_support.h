@@ -35,6 +35,19 @@ void useOffscreenDisplay(int width, int height);
 // Writes an RGBA PNG (rows top first).
 void writePng(const std::string& path, int width, int height, const std::vector<uint8_t>& rgba);
 
+// Writes a still in the format its extension names (png, jpg/jpeg, bmp, tga), atomically:
+// written under a temporary name, then renamed into place.
+void writeStill(const std::string& path, int width, int height, const std::vector<uint8_t>& rgba);
+// `width` x `height` pixels of one opaque colour.
+std::vector<uint8_t> solidRgba(int width, int height, uint8_t r, uint8_t g, uint8_t b);
+
+// Sends one ArtDmx datagram to 127.0.0.1:6454: `channels` from DMX address `start` (1..512)
+// of the universe `sub_uni` (subnet << 4 | universe).
+void sendArtDmx(int sub_uni, int start, const std::vector<uint8_t>& channels);
+
+// True when UDP port 6454 is bound in this network namespace (a fixture is listening).
+bool artnetPortTaken();
+
 // Path of a program built with the project (e.g. "rpi_lumetra").
 std::string builtProgram(const std::string& name);
 

@@ -170,6 +170,12 @@ TEST_F(PictureLimitsTest, PicturesBeyondTheMemoryBudgetAreReducedInSlotOrder) {
         gif += gifDot(10);
     }
     LumetraTest::writeFile("textures/008.gif", gif + ";");
+    // A file larger than decoding may hold is refused without being read.
+    std::string padded = gifScreen(1, 1) + "\x21\xfe";
+    for (int i = 0; i < 2400; ++i) {
+        padded += "\xff" + std::string(255, 'x');
+    }
+    LumetraTest::writeFile("textures/009.gif", padded + std::string(1, '\0') + gifDot(0) + ";");
     std::vector<std::string> runs[2];
     for (int run = 0; run < 2; ++run) {
         setenv("LUMETRA_LOAD_THREADS", run == 0 ? "0" : "3", 1);
@@ -192,6 +198,9 @@ TEST_F(PictureLimitsTest, PicturesBeyondTheMemoryBudgetAreReducedInSlotOrder) {
     EXPECT_EQ(noticeAbout("008.gif"),
               "./textures/008.gif: not shown: decoding its 16 frames of 4096x4096 needs 1089 "
               "MB, more than the 512 KB allowed");
+    EXPECT_EQ(noticeAbout("009.gif"),
+              "./textures/009.gif: not shown: decoding it needs its whole 601 KB file, more "
+              "than the 512 KB allowed");
 }
 
 // Opening a FIFO for reading waits for a writer; a device may never end.

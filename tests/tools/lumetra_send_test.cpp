@@ -1,7 +1,9 @@
 // lumetra-send drives the real fixture: the program runs offscreen with snapshots, the
 // tool is run as a user would run it, and the test waits for the picture to show.
 #include <gtest/gtest.h>
+#include <stb/stb_image.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -149,15 +151,64 @@ TEST_F(LumetraSend, SacnReachesTheFixtureOnItsDefaultUniverse) {
     EXPECT_TRUE(red(lit)) << "lit x " << lit.left << ".." << lit.right;
 }
 
+// The README's indented block that holds `marker`.
+std::string readmeBlock(const std::string& marker) {
+    std::ifstream readme(std::string(LUMETRA_SOURCE_DIR) + "/README.md");
+    std::string line, block;
+    bool found = false;
+    while (std::getline(readme, line)) {
+        if (line.rfind("    ", 0) == 0) {
+            block += line.substr(4) + "\n";
+            found |= line.find(marker) != std::string::npos;
+        } else if (found) {
+            break;
+        } else {
+            block.clear();
+        }
+    }
+    return found ? block : "";
+}
+
+// The README's recipe for a fixture without a screen, given to a shell as one block, as
+// if pasted: the frame it asks for holds the picture it sends, and the fixture ends.
+TEST(ReadmeRecipe, PastedAsOneBlockItGivesThePictureInTheFrame) {
+    TempWorkDir work;
+    const std::string frame = work.file("frame.png");
+    std::string block = readmeBlock("LUMETRA_SNAPSHOT=/tmp/frame.png");
+    ASSERT_FALSE(block.empty()) << "no such block in README.md";
+    for (size_t at; (at = block.find("/tmp/frame.png")) != std::string::npos;) {
+        block.replace(at, 14, frame);
+    }
+    writeFile(work.file("recipe.sh"), block + "wait $!\n");
+    runCommand("mkdir -p " + work.file("demo/textures"));
+    writePng(work.file("demo/textures/003.png"), 16, 16, std::vector<uint8_t>(16 * 16 * 4, 255));
+    const std::string program = builtProgram("rpi_lumetra");
+    ASSERT_EQ(symlink(program.substr(0, program.rfind('/')).c_str(), work.file("build").c_str()),
+              0);
+    EXPECT_EQ(runCommand("cd " + work.path() + " && sh -s < recipe.sh > recipe.log 2>&1"), 0)
+        << readFile(work.file("recipe.log"));
+    int w = 0, h = 0, n = 0;
+    unsigned char* rgba = stbi_load(frame.c_str(), &w, &h, &n, 4);
+    ASSERT_NE(rgba, nullptr) << readFile(work.file("recipe.log"));
+    const unsigned char* centre = rgba + 4 * (h / 2 * w + w / 2);
+    EXPECT_GT(centre[0] + centre[1] + centre[2], 600) << "the picture is not in the frame";
+    EXPECT_LT(rgba[0] + rgba[1] + rgba[2], 30) << "the corner should stay dark";
+    stbi_image_free(rgba);
+}
+
 TEST(LumetraSendUsage, BadInputIsRefusedWithStatusTwoAndOneLine) {
     const std::string tool = builtProgram("tools/lumetra-send") + " --config /nonexistent ";
     for (const char* args : {"bogus=1", "picture=256", "picture", "0=1", "513=1",
                              "--canvas 25 picture=1", "--to 300.1.1.1 1=1", "--universe",
-                             "--start 500 --canvas 1 picture=1", "--hold -1 1=1"}) {
+                             "--start 500 --canvas 1 picture=1", "--hold -1 1=1", "--wait x 1=1"}) {
         const std::string output = commandOutput(tool + args + " 2>&1; echo status=$?");
         EXPECT_NE(output.find("status=2"), std::string::npos) << args << ": " << output;
         EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 2) << args << ": " << output;
     }
+    // Nobody listens in this test's own network: the wait gives up, status 1.
+    const std::string output = commandOutput(tool + "--wait 0.3 1=1 2>&1; echo status=$?");
+    EXPECT_NE(output.find("no fixture listens on 127.0.0.1:6454"), std::string::npos) << output;
+    EXPECT_NE(output.find("status=1"), std::string::npos) << output;
 }
 
 }  // namespace

@@ -57,7 +57,9 @@ std::string SendOptions::usage() {
            "  --subnet N, --universe N, --start N   instead of the configuration's\n"
            "  --sacn         send sACN (E1.31) instead of Art-Net\n"
            "  --sacn-universe N (1..63999; default 16 x SUBNET + UNIVERSE + 1), --priority N\n"
-           "  --hold SECONDS keep sending the frame 20 times a second for that long\n";
+           "  --hold SECONDS keep sending the frame 20 times a second for that long\n"
+           "  --wait SECONDS first wait up to that long until the fixture listens on 6454\n"
+           "                 (for scripts that have just started it); status 1 if it never does\n";
 }
 
 bool SendOptions::parse(int argc, char** argv, std::string* error) {
@@ -91,6 +93,8 @@ bool SendOptions::parse(int argc, char** argv, std::string* error) {
             ok = readInt(value, 0, 200, &priority);
         } else if (arg == "--hold") {
             ok = readSeconds(value, &hold_seconds);
+        } else if (arg == "--wait") {
+            ok = readSeconds(value, &wait_seconds);
         } else if (arg.rfind("--", 0) == 0) {
             *error = "unknown option " + arg;
             return false;

@@ -27,6 +27,8 @@ struct SendOptions {
     bool sacn = false;
     int priority = 100;
     double hold_seconds = 0;
+    // How long to wait for the fixture to listen before sending; 0: send at once.
+    double wait_seconds = 0;
     std::vector<Named> named;
     std::vector<Raw> raw;
 

@@ -1,7 +1,8 @@
 // The screen of a DRM/KMS card, as on Raspberry Pi OS Lite or any Linux console: GBM
 // buffers drawn by EGL and shown full screen on one connector. LUMETRA_DRM_DEVICE,
 // LUMETRA_CONNECTOR and LUMETRA_MODE choose the card, the output and its mode.
-// LUMETRA_KMS_STATS=1 writes the frame and page-flip counts to stderr at the end.
+// LUMETRA_KMS_STATS=1 writes the frame and page-flip counts to stderr at the end;
+// LUMETRA_KMS_FLIP_TIMEOUT_MS (1..60000, default 1000) is how long a frame waits for its flip.
 
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
@@ -101,7 +102,10 @@ EGLSurface createSurface(EGLDisplay d, EGLConfig config, uint32_t width, uint32_
                      output.device().c_str(), width, height);
         return EGL_NO_SURFACE;
     }
-    scanout = new KmsScanout(&output, buffers);
+    const long timeout =
+        std::strtol(fromEnvironment("LUMETRA_KMS_FLIP_TIMEOUT_MS").c_str(), nullptr, 10);
+    scanout = new KmsScanout(&output, buffers,
+                             timeout >= 1 && timeout <= 60000 ? static_cast<int>(timeout) : 1000);
     return eglCreatePlatformWindowSurface(d, config, buffers, nullptr);
 }
 
@@ -114,8 +118,10 @@ void afterSwap() {
 void close() {
     if (scanout != nullptr && fromEnvironment("LUMETRA_KMS_STATS") == "1") {
         const KmsScanoutStats& s = scanout->stats();
-        std::fprintf(stderr, "lumetra: kms: %lu frames shown, %lu page flips, %lu refused\n",
-                     s.frames, s.flips, s.failures);
+        std::fprintf(stderr,
+                     "lumetra: kms: %lu frames shown, %lu page flips, %lu refused, %lu late, "
+                     "%lu dropped, %lu mode sets\n",
+                     s.frames, s.flips, s.failures, s.late_flips, s.dropped, s.mode_sets);
     }
     closeAll();
 }

@@ -33,6 +33,12 @@ void ContentManager::setContent(std::string content_type, int content_data) {
     }
 }
 
+void ContentManager::frameBoundary() {
+    for (ContentInterface* plugin : content_plugins) {
+        plugin->frameBoundary();
+    }
+}
+
 void ContentManager::loadContentPlugins() {
     addPlugin(new ContentLocalFileTexture(display, surface, context));
 }

@@ -21,6 +21,8 @@ class ContentManager {
 
     void getContentRatio(std::string content_type, int content_data, float* ratio);
     void setContent(std::string content_type, int content_data);
+    // Once per frame, before the canvases are drawn.
+    void frameBoundary();
 
   private:
     friend class ContentManagerTestAccess;  // lets tests register plug-ins of their own

@@ -1,5 +1,6 @@
 #include "canvas/canvas_content/content_local_file_texture/load_progress.h"
 
+#include <atomic>
 #include <cstdio>
 #include <utility>
 
@@ -50,6 +51,18 @@ void reportLoadNotice(const std::string& line) {
     } else {
         std::fprintf(stderr, "%s\n", line.c_str());
     }
+}
+
+namespace {
+std::atomic<bool> reload_on{true};
+}  // namespace
+
+void setPictureReload(bool on) {
+    reload_on.store(on);
+}
+
+bool pictureReload() {
+    return reload_on.load();
 }
 
 }  // namespace Lumetra

@@ -28,4 +28,9 @@ using LoadNoticeReporter = std::function<void(const std::string& line)>;
 void setLoadNoticeReporter(LoadNoticeReporter reporter);
 void reportLoadNotice(const std::string& line);
 
+// Whether the picture directory is watched while the show runs (RELOAD= in config.txt);
+// set before the pictures are loaded. On unless switched off.
+void setPictureReload(bool on);
+bool pictureReload();
+
 }  // namespace Lumetra

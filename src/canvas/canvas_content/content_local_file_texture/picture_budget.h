@@ -8,7 +8,8 @@ namespace Lumetra {
 
 // The memory all slots' pictures may keep, spent in slot order at upload: a picture
 // that does not fit what is left is scaled down to fit, or refused when not even one
-// pixel would; a clip that does not fit is played nowhere. Render thread only.
+// pixel would; a clip that does not fit is played nowhere. One thread at a time: the render
+// thread at start-up, the reloader for pictures changed later.
 class PictureBudget {
   public:
     explicit PictureBudget(uint64_t total_bytes) : left(total_bytes) {}

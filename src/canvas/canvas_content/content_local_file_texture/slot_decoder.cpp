@@ -10,7 +10,6 @@
 #define STBI_FAILURE_USERMSG
 #include <stb/stb_image.h>
 
-#include "canvas/canvas_content/content_local_file_texture/gif_decoder.h"
 #include "canvas/canvas_content/content_local_file_texture/picture_scaler.h"
 #include "regular_file.h"
 
@@ -28,23 +27,19 @@ std::string largestTexture(int max_texture) {
 
 }  // namespace
 
-SlotDecoder::SlotDecoder(int slot, const PictureLimits& l) : limits(l) {
-    const std::string base = slotBaseName(slot);
-    const struct {
-        const char* extension;
-        TEXTURE_TYPE type;
-    } kinds[] = {{".png", TEX_PNG}, {".gif", TEX_GIF}, {".h264", TEX_VIDEO}};
-    for (const auto& kind : kinds) {
-        file = openRegularFile(base + kind.extension);
-        if (file != nullptr) {
-            picture.filename = base + kind.extension;
-            picture.texture_type = kind.type;
-            break;
-        }
-    }
-    if (file == nullptr) {
+SlotDecoder::SlotDecoder(int slot, const PictureLimits& l)
+    : SlotDecoder(SlotFiles::scan(kTextureDir).slot(slot), l) {}
+
+SlotDecoder::SlotDecoder(const SlotFiles::Slot& slot_file, const PictureLimits& l) : limits(l) {
+    if (slot_file.path.empty()) {
         return;  // TEX_NONE: no file for the slot
     }
+    file = openRegularFile(slot_file.path);
+    if (file == nullptr) {
+        return;  // gone since the directory was read: like no file
+    }
+    picture.filename = slot_file.path;
+    picture.texture_type = slot_file.type;
     struct stat info;
     file_bytes = fstat(fileno(file), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
     if (picture.texture_type == TEX_PNG) {
@@ -89,9 +84,16 @@ void SlotDecoder::probeStill() {
     requireMemory(sizeText(width, height) + " pixels", hdr ? pixels * (4 + 16) : pixels * 4 * 3);
 }
 
+// The GIF is read whole here, once: its frames are planned over the bytes read, and
+// decodeGif decodes those same bytes.
 void SlotDecoder::probeGif() {
-    if (!planGifFrames(file, &gif_plan)) {
-        return;  // the decoder would reject it: shown as nothing
+    if (file_bytes > limits.in_flight_bytes) {
+        picture.refuse("decoding it needs its whole " + memoryText(file_bytes) +
+                       " file, more than the " + memoryText(limits.in_flight_bytes) + " allowed");
+        return;
+    }
+    if (!gif_loader.planAnimatedGif(file, limits.in_flight_bytes, &gif_plan)) {
+        return;  // unreadable or no sound GIF: shown as nothing
     }
     picture.claimed_x = gif_plan.width;
     picture.claimed_y = gif_plan.height;
@@ -99,13 +101,18 @@ void SlotDecoder::probeGif() {
         picture.refuse("it claims a screen of " + sizeText(gif_plan.width, gif_plan.height) +
                        " pixels, far more than its " + std::to_string(file_bytes) +
                        " bytes can hold");
+        gif_loader.releaseFile();
         return;
     }
     // The whole file, every frame, and one scaled frame when the screen is too large.
-    const uint64_t frame = rgbaBytes(gif_plan.width, gif_plan.height);
+    GifFramePlan with_scaled = gif_plan;
+    ++with_scaled.frames;
     requireMemory(
         std::to_string(gif_plan.frames) + " frames of " + sizeText(gif_plan.width, gif_plan.height),
-        file_bytes + frame * (static_cast<uint64_t>(gif_plan.frames) + 1));
+        with_scaled.decodeBytes(file_bytes));
+    if (decode_bytes == 0) {
+        gif_loader.releaseFile();
+    }
 }
 
 DecodedPicture SlotDecoder::decode() {
@@ -140,25 +147,12 @@ void SlotDecoder::decodeStill() {
 }
 
 void SlotDecoder::decodeGif() {
-    const size_t size = static_cast<size_t>(file_bytes);
-    unsigned char* bytes = static_cast<unsigned char*>(std::malloc(size > 0 ? size : 1));
-    std::rewind(file);
-    if (bytes == nullptr || std::fread(bytes, 1, size, file) != size) {
-        std::free(bytes);
+    // Held to what was reserved for it.
+    picture.gif_buffer = gif_loader.decodePlannedGif(decode_bytes, &picture.size_x, &picture.size_y,
+                                                     &picture.gif_info);
+    if (picture.gif_buffer == nullptr) {
         return;
     }
-    // The frames may take no more than was planned for; a file that would is rejected.
-    const uint64_t frames_limit =
-        rgbaBytes(gif_plan.width, gif_plan.height) * static_cast<uint64_t>(gif_plan.frames);
-    GifDecoder decoder(bytes, size, frames_limit);
-    const bool decoded = decoder.decode();
-    std::free(bytes);
-    if (!decoded) {
-        return;
-    }
-    picture.size_x = decoder.getWidth();
-    picture.size_y = decoder.getHeight();
-    picture.gif_buffer = decoder.releaseFrames(&picture.gif_info);
     fitTexture(picture.gif_info.numberOfImages);
 }
 

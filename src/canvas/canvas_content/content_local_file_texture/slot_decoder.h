@@ -5,17 +5,20 @@
 #include <string>
 
 #include "canvas/canvas_content/content_local_file_texture/decoded_picture.h"
-#include "canvas/canvas_content/content_local_file_texture/gif_frame_plan.h"
+#include "canvas/canvas_content/content_local_file_texture/GIFLoader.h"
 #include "canvas/canvas_content/content_local_file_texture/picture_limits.h"
+#include "canvas/canvas_content/content_local_file_texture/slot_files.h"
 
 namespace Lumetra {
 
 // Decodes one slot's file in two steps, so that the memory a picture needs is known, and
-// can be waited for, before any of it is taken: the constructor finds the file (NNN.png,
-// NNN.gif, NNN.h264, first one that exists) and reads only its header; decode() then
-// decodes it within the limits. Needs no GL context.
+// can be waited for, before any of it is taken: the constructor opens the file that decides
+// the slot (SlotFiles) and reads only its header; decode() then decodes it within the
+// limits. Needs no GL context.
 class SlotDecoder {
   public:
+    SlotDecoder(const SlotFiles::Slot& file, const PictureLimits& limits);
+    // Looks the slot's file up in ./textures/ first.
     SlotDecoder(int slot, const PictureLimits& limits);
     ~SlotDecoder();
 
@@ -41,6 +44,7 @@ class SlotDecoder {
     FILE* file = nullptr;
     uint64_t file_bytes = 0;
     uint64_t decode_bytes = 0;
+    GIFLoader gif_loader;  // holds a GIF's file from its plan to its decoding
     GifFramePlan gif_plan;
 };
 

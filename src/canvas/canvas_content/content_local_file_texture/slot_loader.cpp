@@ -9,9 +9,13 @@
 namespace Lumetra {
 
 SlotLoader::SlotLoader(int count, int worker_count, const PictureLimits& l)
+    : SlotLoader(count, worker_count, l, SlotFiles::scan(kTextureDir)) {}
+
+SlotLoader::SlotLoader(int count, int worker_count, const PictureLimits& l, SlotFiles f)
     : slot_count(count),
       window(2 * worker_count + 2),
       limits(l),
+      files(std::move(f)),
       results(static_cast<size_t>(count)),
       decoded(static_cast<size_t>(count), 0),
       reserved(static_cast<size_t>(count), 0) {
@@ -55,7 +59,7 @@ void SlotLoader::work() {
             }
             slot = next_slot++;
         }
-        SlotDecoder decoder(slot, limits);
+        SlotDecoder decoder(files.slot(slot), limits);
         if (!reserve(slot, decoder.decodeBytes())) {
             return;
         }
@@ -111,7 +115,7 @@ uint64_t SlotLoader::peakInFlight() {
 
 DecodedPicture SlotLoader::take(int slot) {
     if (workers.empty()) {
-        return decodeSlot(slot, limits);
+        return SlotDecoder(files.slot(slot), limits).decode();
     }
     DecodedPicture picture;
     {

@@ -7,6 +7,7 @@
 
 #include "canvas/canvas_content/content_local_file_texture/decoded_picture.h"
 #include "canvas/canvas_content/content_local_file_texture/picture_limits.h"
+#include "canvas/canvas_content/content_local_file_texture/slot_files.h"
 
 namespace Lumetra {
 
@@ -18,7 +19,9 @@ namespace Lumetra {
 // With no workers, take() decodes itself.
 class SlotLoader {
   public:
+    // Reads ./textures/ once for the slots' files, or takes `files` already read.
     SlotLoader(int slot_count, int workers, const PictureLimits& limits);
+    SlotLoader(int slot_count, int workers, const PictureLimits& limits, SlotFiles files);
     ~SlotLoader();
 
     SlotLoader(const SlotLoader&) = delete;
@@ -43,6 +46,7 @@ class SlotLoader {
     const int slot_count;
     const int window;
     const PictureLimits limits;
+    const SlotFiles files;
     std::mutex lock;
     std::condition_variable slot_ready;
     std::condition_variable window_moved;

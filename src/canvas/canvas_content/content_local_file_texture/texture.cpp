@@ -48,6 +48,29 @@ Texture::Texture(int t_id, VideoPlayer* p, GLfloat* tc, GLfloat* tcv, DecodedPic
     upload(decoded);
 }
 
+Texture::Texture(int t_id, VideoPlayer* p, GLfloat* tc, GLfloat* tcv, DecodedPicture&& decoded,
+                 const std::vector<GLuint>& filled)
+    : texCoords_ptr(tc), texCoordsVid_ptr(tcv), texture_id(t_id), player(p) {
+    size_x = decoded.size_x;
+    size_y = decoded.size_y;
+    if (decoded.gif_buffer != nullptr) {
+        texture_type = TEX_GIF;
+        takeGifTimes(decoded);
+        gif_tex = new GLuint[gif_info.numberOfImages];
+        for (int j = 0; j < gif_info.numberOfImages; ++j) {
+            gif_tex[j] = filled[static_cast<size_t>(j)];
+        }
+    } else {
+        texture_type = TEX_PNG;
+        png_tex = filled[0];
+    }
+    decoded.release();
+    const std::string notice = decoded.notice();
+    if (!notice.empty()) {
+        reportLoadNotice(notice);
+    }
+}
+
 Texture::~Texture() {
     switch (texture_type) {
         case TEX_NONE:
@@ -72,6 +95,15 @@ void Texture::load() {
     DecodedPicture decoded =
         decodeSlot(texture_id, PictureLimits::forMachine(PictureLimits::queryMaxTexture()));
     upload(decoded);
+}
+
+GLuint Texture::takeStillTexture() {
+    if (texture_type != TEX_PNG) {
+        return 0;
+    }
+    const GLuint name = png_tex;
+    png_tex = 0;  // deleting name 0 does nothing
+    return name;
 }
 
 uint64_t Texture::keptBytes() const {
@@ -138,14 +170,7 @@ void Texture::uploadGif(DecodedPicture& decoded) {
     texture_type = TEX_GIF;
     size_x = decoded.size_x;
     size_y = decoded.size_y;
-    gif_info = decoded.gif_info;
-    decoded.gif_info.delayArray = nullptr;  // the slot keeps the delays
-    gif_time = 0;
-    // Delays become end times: entry k is when frame k stops showing.
-    for (int k = 1; k < gif_info.numberOfImages; ++k) {
-        long sum = static_cast<long>(gif_info.delayArray[k]) + gif_info.delayArray[k - 1];
-        gif_info.delayArray[k] = sum > INT_MAX ? INT_MAX : static_cast<int>(sum);
-    }
+    takeGifTimes(decoded);
     gif_buffer = decoded.gif_buffer;
     gif_tex = new GLuint[gif_info.numberOfImages];
     glGenTextures(gif_info.numberOfImages, gif_tex);
@@ -166,6 +191,17 @@ void Texture::uploadGif(DecodedPicture& decoded) {
         gif_info = {0, 0, 0, nullptr};
         decoded.refuse(refusedByGl(size_x, size_y));
         makeErrorTexture(255, 0, 0, 0);
+    }
+}
+
+// The slot keeps the delays, turned into end times: entry k is when frame k stops showing.
+void Texture::takeGifTimes(DecodedPicture& decoded) {
+    gif_info = decoded.gif_info;
+    decoded.gif_info.delayArray = nullptr;
+    gif_time = 0;
+    for (int k = 1; k < gif_info.numberOfImages; ++k) {
+        long sum = static_cast<long>(gif_info.delayArray[k]) + gif_info.delayArray[k - 1];
+        gif_info.delayArray[k] = sum > INT_MAX ? INT_MAX : static_cast<int>(sum);
     }
 }
 

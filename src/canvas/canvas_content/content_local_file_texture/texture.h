@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "canvas/canvas_content/content_local_file_texture/GIFLoader.h"
 #include "canvas/canvas_content/content_local_file_texture/decoded_picture.h"
@@ -21,6 +22,10 @@ class Texture {
     // Uploads a picture already decoded (on a worker thread) for slot t_id.
     Texture(int t_id, VideoPlayer* player, GLfloat* texCoords_ptr, GLfloat* texCoordsVid_ptr,
             DecodedPicture&& decoded);
+    // Takes over textures already filled with the decoded still (one) or GIF frames (one
+    // per frame); the pixels are freed.
+    Texture(int t_id, VideoPlayer* player, GLfloat* texCoords_ptr, GLfloat* texCoordsVid_ptr,
+            DecodedPicture&& decoded, const std::vector<GLuint>& filled);
     ~Texture();
 
     Texture(const Texture&) = delete;
@@ -29,6 +34,10 @@ class Texture {
     void setTexture();
     float getTextureRatio();
     TEXTURE_TYPE getTextureType() const { return texture_type; }
+    // Hands a still's texture over (it is then not deleted here); 0 for other kinds.
+    GLuint takeStillTexture();
+    int getSizeX() const { return size_x; }
+    int getSizeY() const { return size_y; }
     // Bytes of texture memory the slot keeps.
     uint64_t keptBytes() const;
 
@@ -40,6 +49,7 @@ class Texture {
     void startVideo(DecodedPicture& decoded);
     void makeErrorTexture(unsigned char r, unsigned char g, unsigned char b, unsigned char a);
     void bindGifFrame();
+    void takeGifTimes(DecodedPicture& decoded);
 
     GLfloat* texCoords_ptr;
     GLfloat* texCoordsVid_ptr;

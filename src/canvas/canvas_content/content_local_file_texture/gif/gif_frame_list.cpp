@@ -1,4 +1,4 @@
-#include "canvas/canvas_content/content_local_file_texture/gif_frame_list.h"
+#include "canvas/canvas_content/content_local_file_texture/gif/gif_frame_list.h"
 
 #include <cstdlib>
 #include <cstring>

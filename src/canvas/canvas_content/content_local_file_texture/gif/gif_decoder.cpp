@@ -1,8 +1,8 @@
-#include "canvas/canvas_content/content_local_file_texture/gif_decoder.h"
+#include "canvas/canvas_content/content_local_file_texture/gif/gif_decoder.h"
 
 #include <cstring>
 
-#include "canvas/canvas_content/content_local_file_texture/gif_image_writer.h"
+#include "canvas/canvas_content/content_local_file_texture/gif/gif_image_writer.h"
 
 namespace Lumetra {
 
@@ -14,14 +14,15 @@ const unsigned char kExtensionIntroducer = 0x21;
 const unsigned char kTrailer = 0x3B;
 const unsigned char kGraphicControlLabel = 0xF9;
 const unsigned char kApplicationLabel = 0xFF;
+// The frame list's own ceiling; a plan may count no more.
+const int kMaxFrames = 0x3fffffff;
 
 int readUint16(const unsigned char* bytes) {
     return bytes[0] | (bytes[1] << 8);
 }
 }  // namespace
 
-GifDecoder::GifDecoder(const unsigned char* data, size_t size, uint64_t outputLimit)
-    : data(data), size(size), outputLimit(outputLimit) {}
+GifDecoder::GifDecoder(const unsigned char* data, size_t size) : data(data), size(size) {}
 
 GifDecoder::~GifDecoder() {
     delete frames;
@@ -33,29 +34,41 @@ bool GifDecoder::isGifHeader(const unsigned char* testMe) {
            (testMe[4] == '7' || testMe[4] == '9') && testMe[5] == 'a';
 }
 
-bool GifDecoder::decode() {
-    if (frames != nullptr || size <= kScreenDescriptorEnd || !isGifHeader(data) || !readScreen()) {
+bool GifDecoder::plan(GifFramePlan* out) {
+    if (walked) {
         return false;
     }
-    const uint64_t frameBytes =
-        static_cast<uint64_t>(screen.width) * static_cast<uint64_t>(screen.height) * 4;
-    frames = new GifFrameList(frameBytes, outputLimit);
-    // Frame 0 starts as the background colour when there is a global table, otherwise as
-    // transparent black. A background index outside the table gives opaque black.
-    uint8_t background[4] = {0, 0, 0, 0};
-    if (globalTable != nullptr) {
-        uint8_t palette[256 * 4];
-        GifImageWriter::buildPalette(globalTable, globalEntries, -1, palette);
-        memcpy(background, palette + 4 * screen.backgroundColorIndex, 4);
-    }
-    if (!frames->startFirstFrame(background)) {
+    planOnly = true;
+    if (!walk()) {
         return false;
     }
-    lzw = new GifLzwDecoder();
+    out->width = screen.width;
+    out->height = screen.height;
+    out->frames = frameCount;
+    return true;
+}
+
+bool GifDecoder::decode(uint64_t limit) {
+    if (walked) {
+        return false;
+    }
+    frameLimit = limit;
+    decoded = walk();
+    return decoded;
+}
+
+bool GifDecoder::walk() {
+    walked = true;
+    if (data == nullptr || size <= kScreenDescriptorEnd || !isGifHeader(data) || !readScreen()) {
+        return false;
+    }
+    if (!planOnly && !startFirstFrame()) {
+        return false;
+    }
+    frameCount = 1;
     while (position < size) {
         const unsigned char introducer = data[position];
         if (introducer == kTrailer) {
-            decoded = true;
             return true;
         }
         bool ok = false;
@@ -70,6 +83,25 @@ bool GifDecoder::decode() {
     }
     // The file ended without its trailer.
     return false;
+}
+
+bool GifDecoder::startFirstFrame() {
+    const uint64_t frameBytes =
+        static_cast<uint64_t>(screen.width) * static_cast<uint64_t>(screen.height) * 4;
+    frames = new GifFrameList(frameBytes, frameLimit);
+    // Frame 0 starts as the background colour when there is a global table, otherwise as
+    // transparent black. A background index outside the table gives opaque black.
+    uint8_t background[4] = {0, 0, 0, 0};
+    if (globalTable != nullptr) {
+        uint8_t palette[256 * 4];
+        GifImageWriter::buildPalette(globalTable, globalEntries, -1, palette);
+        memcpy(background, palette + 4 * screen.backgroundColorIndex, 4);
+    }
+    if (!frames->startFirstFrame(background)) {
+        return false;
+    }
+    lzw = new GifLzwDecoder();
+    return true;
 }
 
 bool GifDecoder::readScreen() {
@@ -175,14 +207,18 @@ bool GifDecoder::readImage() {
         return false;
     }
     if (newFrameDue) {
+        if (frameCount >= kMaxFrames) {
+            return false;
+        }
+        ++frameCount;
+        newFrameDue = false;
         // An image that covers the whole screen sets every pixel (transparent ones too), so
         // its frame need not start as a copy; a failed image fails the whole file anyway.
         const bool coversScreen = image.leftPosition == 0 && image.topPosition == 0 &&
                                   image.width >= screen.width && image.height >= screen.height;
-        if (!frames->addFrame(!coversScreen)) {
+        if (!planOnly && !frames->addFrame(!coversScreen)) {
             return false;
         }
-        newFrameDue = false;
     }
     const unsigned char* table = globalTable;
     int entries = globalEntries;
@@ -208,6 +244,22 @@ bool GifDecoder::readImage() {
     if (!skipSubBlocks(&end)) {
         return false;
     }
+    if (!planOnly && !decodeImage(image, table, entries, minCodeSize)) {
+        return false;
+    }
+    if (controlPending && control.delayTime > 0) {
+        if (!planOnly) {
+            frames->setCurrentDelay(control.delayTime);
+        }
+        newFrameDue = true;
+    }
+    controlPending = false;
+    position = end;
+    return true;
+}
+
+bool GifDecoder::decodeImage(const GifImageDescriptor& image, const unsigned char* table,
+                             int entries, int minCodeSize) {
     const int transparentIndex =
         controlPending && control.transparencyFlag ? control.transparentColorIndex : -1;
     uint8_t palette[256 * 4];
@@ -215,16 +267,7 @@ bool GifDecoder::readImage() {
     GifImageWriter writer(frames->current(), screen.width, screen.height, image, palette);
     const uint64_t pixelCount =
         static_cast<uint64_t>(image.width) * static_cast<uint64_t>(image.height);
-    if (!lzw->decode(data + position, minCodeSize, pixelCount, writer)) {
-        return false;
-    }
-    if (controlPending && control.delayTime > 0) {
-        frames->setCurrentDelay(control.delayTime);
-        newFrameDue = true;
-    }
-    controlPending = false;
-    position = end;
-    return true;
+    return lzw->decode(data + position, minCodeSize, pixelCount, writer);
 }
 
 unsigned char** GifDecoder::releaseFrames(GifAnimationInfo* info) {
@@ -237,6 +280,20 @@ unsigned char** GifDecoder::releaseFrames(GifAnimationInfo* info) {
     info->loopCount = loopCount;
     info->delayArray = frames->releaseDelays();
     return frames->releaseFrames();
+}
+
+unsigned char** decodeGifFrames(const unsigned char* data, size_t size, uint64_t memoryLimit,
+                                int* width, int* height, GifAnimationInfo* info) {
+    if (data == nullptr || size > memoryLimit) {
+        return nullptr;
+    }
+    GifDecoder decoder(data, size);
+    if (!decoder.decode(memoryLimit - size)) {
+        return nullptr;
+    }
+    *width = decoder.getWidth();
+    *height = decoder.getHeight();
+    return decoder.releaseFrames(info);
 }
 
 }  // namespace Lumetra

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "canvas/canvas_content/content_local_file_texture/gif_records.h"
+#include "canvas/canvas_content/content_local_file_texture/gif/gif_records.h"
 
 namespace Lumetra {
 

@@ -1,4 +1,4 @@
-#include "canvas/canvas_content/content_local_file_texture/gif_image_writer.h"
+#include "canvas/canvas_content/content_local_file_texture/gif/gif_image_writer.h"
 
 #include <cstring>
 

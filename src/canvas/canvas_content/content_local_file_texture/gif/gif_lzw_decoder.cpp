@@ -1,7 +1,7 @@
-#include "canvas/canvas_content/content_local_file_texture/gif_lzw_decoder.h"
+#include "canvas/canvas_content/content_local_file_texture/gif/gif_lzw_decoder.h"
 
-#include "canvas/canvas_content/content_local_file_texture/gif_code_reader.h"
-#include "canvas/canvas_content/content_local_file_texture/gif_image_writer.h"
+#include "canvas/canvas_content/content_local_file_texture/gif/gif_code_reader.h"
+#include "canvas/canvas_content/content_local_file_texture/gif/gif_image_writer.h"
 
 namespace Lumetra {
 
