@@ -1,5 +1,6 @@
 #include "support/test_support.h"
 
+#include <signal.h>
 #include <stdlib.h>
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -7,8 +8,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -81,6 +84,60 @@ void useOffscreenDisplay(int width, int height) {
     setenv("LUMETRA_DISPLAY", "headless", 1);
     setenv("LUMETRA_SCREEN", (std::to_string(width) + "x" + std::to_string(height)).c_str(), 1);
     setenv("LUMETRA_REFRESH", "1000", 1);  // tests should not wait for a display's pace
+}
+
+XvfbDisplay::XvfbDisplay(int width, int height) {
+    int fds[2];
+    if (pipe(fds) != 0) {
+        return;
+    }
+    const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
+    pid = fork();
+    if (pid == 0) {
+        // The number comes back on descriptor 3, and nothing else of the test's stays
+        // open: a pipe it holds would keep a reader waiting.
+        if (dup2(fds[1], 3) != 3) {
+            _exit(127);
+        }
+        for (int other = 4; other < 1024; ++other) {
+            close(other);
+        }
+        const std::string fd = "3";
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(),
+               "-nolisten", "tcp", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(fds[1]);
+    // Xvfb writes its display number and a newline, maybe in pieces, once it accepts
+    // clients; it ends itself when it cannot write them all.
+    char number[16] = {0};
+    size_t got = 0;
+    while (pid > 0 && got < sizeof(number) - 1 && std::strchr(number, '\n') == nullptr) {
+        const ssize_t n = read(fds[0], number + got, sizeof(number) - 1 - got);
+        if (n == 0 || (n < 0 && errno != EINTR)) {
+            break;
+        }
+        got += n > 0 ? static_cast<size_t>(n) : 0;
+    }
+    close(fds[0]);
+    if (std::strchr(number, '\n') == nullptr) {
+        if (pid > 0) {
+            kill(pid, SIGTERM);
+            waitpid(pid, nullptr, 0);
+        }
+        pid = -1;
+        return;
+    }
+    setenv("DISPLAY", (":" + std::string(number, std::strcspn(number, "\n"))).c_str(), 1);
+    setenv("LUMETRA_DISPLAY", "x11", 1);
+}
+
+XvfbDisplay::~XvfbDisplay() {
+    if (pid > 0) {
+        kill(pid, SIGTERM);
+        waitpid(pid, nullptr, 0);
+        unsetenv("DISPLAY");
+    }
 }
 
 void writePng(const std::string& path, int width, int height, const std::vector<uint8_t>& rgba) {

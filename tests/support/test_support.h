@@ -32,6 +32,20 @@ std::string commandOutput(const std::string& command);
 // Offscreen display of the given size for renderers created in this process.
 void useOffscreenDisplay(int width, int height);
 
+// An Xvfb server of its own with one screen of the given size; while it lives, renderers
+// created in this process open their window on it. running() is false when none started.
+class XvfbDisplay {
+  public:
+    XvfbDisplay(int width, int height);
+    ~XvfbDisplay();
+    XvfbDisplay(const XvfbDisplay&) = delete;
+    XvfbDisplay& operator=(const XvfbDisplay&) = delete;
+    bool running() const { return pid > 0; }
+
+  private:
+    int pid = -1;
+};
+
 // Writes an RGBA PNG (rows top first).
 void writePng(const std::string& path, int width, int height, const std::vector<uint8_t>& rgba);
 

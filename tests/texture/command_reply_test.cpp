@@ -1,6 +1,6 @@
 // Outside commands (mediainfo) are read with a time limit and killed after it.
 
-#include "canvas/canvas_content/content_local_file_texture/command_reply.h"
+#include "platform/videocore/command_reply.h"
 
 #include <gtest/gtest.h>
 

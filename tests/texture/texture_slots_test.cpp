@@ -14,6 +14,7 @@
 #include "canvas/canvas_content/content_local_file_texture/decoded_picture.h"
 #include "canvas/canvas_content/content_local_file_texture/texture.h"
 #include "canvas/renderer.h"
+#include "platform/videocore/mediainfo_size.h"
 #include "support/test_support.h"
 
 namespace {
@@ -129,7 +130,7 @@ TEST_F(TextureSlotsTest, ContentNumbersOutsideTheSlotsAreIgnored) {
     EXPECT_TRUE(near(f.at(50, 50), 255, 255, 255));
 }
 
-TEST_F(TextureSlotsTest, ClipWhoseSizeMediainfoCannotTellIsFaintYellow) {
+TEST_F(TextureSlotsTest, ClipWhoseSizeCannotBeLearnedIsFaintYellow) {
     LumetraTest::writeFile("textures/005.h264", std::string(1000, '\x42'));
     start();
     canvas(5);

@@ -8,7 +8,8 @@
 namespace VideoTest {
 
 bool makeColourClip(const std::string& path, const std::vector<Colour>& colours, int width,
-                    int height, int fps, double seconds_each) {
+                    int height, int fps, double seconds_each, const std::string& encoding,
+                    double alpha) {
     std::ostringstream command;
     command << "ffmpeg -v error -y";
     for (const Colour& c : colours) {
@@ -20,8 +21,13 @@ bool makeColourClip(const std::string& path, const std::vector<Colour>& colours,
         command << "[" << i << "]";
     }
     command << "concat=n=" << colours.size() << ":v=1:a=0,drawbox=x=0:y=0:w=" << width
-            << ":h=" << height / 4 << ":color=white:t=fill\""
-            << " -c:v libx264 -pix_fmt yuv420p -g " << fps << " -f h264 " << path;
+            << ":h=" << height / 4 << ":color=white:t=fill";
+    if (alpha < 1.0) {
+        command << ",format=rgba,colorchannelmixer=aa=" << alpha;
+    }
+    command << "\" -g " << fps << " "
+            << (encoding.empty() ? "-c:v libx264 -pix_fmt yuv420p -f h264" : encoding) << " "
+            << path;
     return LumetraTest::runCommand(command.str()) == 0;
 }
 

@@ -6,22 +6,26 @@
 
 namespace VideoTest {
 
-using Lumetra::Platform::Mesa::VideoTrace;
+using Lumetra::Platform::Mesa::ClipStats;
 
 const Colour kRed = {"red", 255, 0, 0};
 const Colour kGreen = {"lime", 0, 255, 0};
 const Colour kBlue = {"blue", 0, 0, 255};
 
-void VideoPlayerTest::SetUp() {
+void VideoPlayerTest::useDisplay() {
     LumetraTest::useOffscreenDisplay(kScreenWidth, kScreenHeight);
+}
+
+void VideoPlayerTest::SetUp() {
+    useDisplay();
     renderer = std::make_unique<Lumetra::Renderer>();
     EGLDisplay display = eglGetCurrentDisplay();
     EGLSurface surface = eglGetCurrentSurface(EGL_DRAW);
     EGLContext context = eglGetCurrentContext();
     ASSERT_NE(context, EGL_NO_CONTEXT);
     player = std::make_unique<Lumetra::VideoPlayer>(&display, &surface, &context);
-    decoders_before = VideoTrace::decoders().size();
-    renderers_before = VideoTrace::renderers().size();
+    auto earlier = ClipStats::all();
+    playbacks_before = earlier.empty() ? 0 : earlier.back()->number;
 }
 
 void VideoPlayerTest::TearDown() {
@@ -47,7 +51,7 @@ GLuint VideoPlayerTest::makeVideoTexture(int width, int height) {
     return texture;
 }
 
-LumetraTest::Frame VideoPlayerTest::drawTexture(GLuint texture) {
+LumetraTest::Frame VideoPlayerTest::drawTexture(GLuint texture, bool blend) {
     static const GLfloat quad[] = {-1, -1, 1, -1, -1, 1, 1, 1};
     // Bottom-left, bottom-right, top-left, top-right, as the picture slots draw video.
     static const GLfloat coordinates[] = {0, 0, 1, 0, 0, 1, 1, 1};
@@ -59,7 +63,12 @@ LumetraTest::Frame VideoPlayerTest::drawTexture(GLuint texture) {
     glOrthof(-1, 1, -1, 1, -1, 1);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
-    glDisable(GL_BLEND);
+    if (blend) {
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    } else {
+        glDisable(GL_BLEND);
+    }
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, texture);
     glTexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
@@ -96,14 +105,8 @@ int VideoPlayerTest::start(const std::string& clip, GLuint texture) {
     return id;
 }
 
-std::vector<std::shared_ptr<Lumetra::Platform::Mesa::DecoderTrace>> VideoPlayerTest::newDecoders() {
-    auto all = VideoTrace::decoders();
-    return {all.begin() + decoders_before, all.end()};
-}
-
-std::vector<std::shared_ptr<Lumetra::Platform::Mesa::RenderTrace>> VideoPlayerTest::newRenderers() {
-    auto all = VideoTrace::renderers();
-    return {all.begin() + renderers_before, all.end()};
+std::vector<std::shared_ptr<ClipStats>> VideoPlayerTest::newPlaybacks() {
+    return ClipStats::since(playbacks_before);
 }
 
 bool VideoPlayerTest::waitFor(const std::function<bool()>& condition, double seconds) {

@@ -15,7 +15,7 @@
 
 #include "canvas/canvas_content/content_local_file_texture/video_player.h"
 #include "canvas/renderer.h"
-#include "platform/mesa/il/video_trace.h"
+#include "platform/mesa/video/clip_stats.h"
 #include "support/test_support.h"
 #include "video/clip_maker.h"
 
@@ -27,25 +27,27 @@ extern const Colour kBlue;
 
 class VideoPlayerTest : public ::testing::Test {
   protected:
-    static const int kScreenWidth = 64;
-    static const int kScreenHeight = 36;
+    static constexpr int kScreenWidth = 64;
+    static constexpr int kScreenHeight = 36;
 
     void SetUp() override;
+    // Chooses the display the renderer opens; offscreen unless a test says otherwise.
+    virtual void useDisplay();
     void TearDown() override;
 
     // A texture defined as the picture slots define a video texture.
     GLuint makeVideoTexture(int width, int height);
-    // Draws the texture over the whole screen with the video texture coordinates.
-    LumetraTest::Frame drawTexture(GLuint texture);
+    // Draws the texture over the whole screen with the video texture coordinates, over
+    // black and blended by its alpha when `blend`.
+    LumetraTest::Frame drawTexture(GLuint texture, bool blend = false);
     // The clip colour the texture shows below its top band, or null; `upright` tells
     // whether the band is at the top.
     const Colour* shownColour(GLuint texture, bool* upright = nullptr);
 
     int start(const std::string& clip, GLuint texture);
     std::string clipPath(const std::string& name) { return work.file(name); }
-    // Decoders created since the test began, oldest first.
-    std::vector<std::shared_ptr<Lumetra::Platform::Mesa::DecoderTrace>> newDecoders();
-    std::vector<std::shared_ptr<Lumetra::Platform::Mesa::RenderTrace>> newRenderers();
+    // Playbacks started since the test began, oldest first.
+    std::vector<std::shared_ptr<Lumetra::Platform::Mesa::ClipStats>> newPlaybacks();
     static bool waitFor(const std::function<bool()>& condition, double seconds);
     // Seconds stopPlayer(id) took.
     double timedStop(int id);
@@ -56,8 +58,7 @@ class VideoPlayerTest : public ::testing::Test {
     std::vector<int> started;
 
   private:
-    size_t decoders_before = 0;
-    size_t renderers_before = 0;
+    uint64_t playbacks_before = 0;
 };
 
 }  // namespace VideoTest

@@ -11,6 +11,7 @@
 #include <stb/stb_image.h>
 
 #include "canvas/canvas_content/content_local_file_texture/picture_scaler.h"
+#include "platform/clip_playback.h"
 #include "regular_file.h"
 
 namespace Lumetra {
@@ -171,13 +172,10 @@ void SlotDecoder::fitTexture(int frames) {
 }
 
 void SlotDecoder::decodeVideo() {
-    bool timed_out = false;
     int width = 0, height = 0;
-    if (!getVideoSize(picture.filename, &width, &height, &timed_out)) {
-        if (timed_out) {
-            picture.refused_for = "mediainfo gave no answer within " +
-                                  std::to_string(kVideoSizeTimeoutMs / 1000) + " s";
-        }
+    std::string why_not;
+    if (!Platform::clipPictureSize(picture.filename, &width, &height, &why_not)) {
+        picture.refused_for = why_not;
         return;
     }
     picture.claimed_x = width;

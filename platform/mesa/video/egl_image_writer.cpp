@@ -1,4 +1,4 @@
-#include "platform/mesa/il/egl_image_writer.h"
+#include "platform/mesa/video/egl_image_writer.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "canvas/canvas_content/content_local_file_texture/command_reply.h"
+#include "platform/videocore/command_reply.h"
 
 #include <fcntl.h>
 #include <poll.h>
