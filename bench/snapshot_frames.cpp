@@ -8,7 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <GLES/gl.h>
+#include "platform/gl.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,6 +1,6 @@
 #pragma once
 
-// The display as the renderer needs it: a GL ES 1.x capable EGL display and one surface
+// The display as the renderer needs it: a GL ES capable EGL display and one surface
 // covering the whole screen. One implementation per platform folder.
 
 #include <EGL/egl.h>

@@ -16,7 +16,8 @@ class Canvas {
     Canvas(const Canvas&) = delete;
     Canvas& operator=(const Canvas&) = delete;
 
-    std::string getContentType() const { return content_type; }
+    // By reference: the renderer asks for it every frame, and a copy would allocate.
+    const std::string& getContentType() const { return content_type; }
     int getContentData() const { return load(content_data); }
     float getPositionX() const { return load(positionX); }
     float getPositionY() const { return load(positionY); }

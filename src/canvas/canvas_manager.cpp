@@ -47,7 +47,7 @@ void CanvasManager::renderFrame() {
     for (Canvas* canvas : canvases_list) {
         canvas->frameStep();
     }
-    renderer->drawCanvases(getAllCanvases());
+    renderer->drawCanvases(canvases_list);
 }
 
 Renderer* CanvasManager::getRenderer() {

@@ -1,6 +1,6 @@
 #include "canvas/frame_snapshot.h"
 
-#include <GLES/gl.h>
+#include "platform/gl.h"
 #include <signal.h>
 #include <unistd.h>
 

@@ -7,6 +7,7 @@
 #include "canvas/canvas_content/content_manager.h"
 #include "canvas/frame_snapshot.h"
 #include "platform/display.h"
+#include "platform/drawing.h"
 
 namespace Lumetra {
 
@@ -26,6 +27,7 @@ Renderer::~Renderer() {
     glClear(GL_COLOR_BUFFER_BIT);
     Platform::swapBuffers(display, surface);  // leave the screen black
     delete content_manager;                   // plug-ins free GL objects: context still current
+    Platform::drawingDeinit();
     eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
     eglDestroySurface(display, surface);
     eglDestroyContext(display, context);
@@ -39,10 +41,15 @@ void Renderer::init_ogl() {
     EGLBoolean result;
     EGLint num_config;
     EGLConfig config;
-    static const EGLint attribute_list[] = {
-        EGL_RED_SIZE,   8, EGL_GREEN_SIZE, 8,  EGL_BLUE_SIZE,    8,
-        EGL_ALPHA_SIZE, 8, EGL_DEPTH_SIZE, 16, EGL_SURFACE_TYPE, Platform::surfaceType(),
+    // Not static: the GL ES version drawn with may differ from one renderer to the next.
+    // clang-format off
+    const EGLint attribute_list[] = {
+        EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8, EGL_BLUE_SIZE, 8, EGL_ALPHA_SIZE, 8,
+        EGL_DEPTH_SIZE, 16,
+        EGL_SURFACE_TYPE, Platform::surfaceType(),
+        EGL_RENDERABLE_TYPE, Platform::renderableType(),
         EGL_NONE};
+    // clang-format on
 
     // The condition texts are what the assertion messages show; keep them exactly.
     // clang-format off
@@ -59,7 +66,7 @@ void Renderer::init_ogl() {
     if (num_config < 1) result = EGL_FALSE;
     assert(((EGLBoolean)0) != result);
 
-    this->context = eglCreateContext(display, config, EGL_NO_CONTEXT, nullptr);
+    this->context = Platform::createContext(display, config);
     assert(this->context!=((EGLContext)0));
 
     int32_t success = Platform::getDisplaySize(0, &screen_width, &screen_height);
@@ -77,11 +84,9 @@ void Renderer::init_ogl() {
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT);
     glClear(GL_DEPTH_BUFFER_BIT);
-    glShadeModel(GL_FLAT);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glEnable(GL_TEXTURE_2D);
-    glMatrixMode(GL_MODELVIEW);
+    // Blending on, texels times the colour, no depth test: later draws cover earlier ones.
+    const bool drawing_ready = Platform::drawingInit();
+    assert(drawing_ready);
 }
 
 void Renderer::init_model_proj() {
@@ -92,27 +97,15 @@ void Renderer::init_model_proj() {
     const float near_plane = -1.0f;
     const float far_plane = 1.0f;
 
-    glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_FASTEST);
     glViewport(0, 0, static_cast<GLsizei>(screen_width), static_cast<GLsizei>(screen_height));
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
 
-    GLfloat ortho_matrix[16] = {0};
-    ortho_matrix[0] = 2.0f / (right - left);
-    ortho_matrix[5] = 2.0f / (top - bottom);
-    ortho_matrix[10] = -2.0f / (far_plane - near_plane);
-    ortho_matrix[12] = -(right + left) / (right - left);
-    ortho_matrix[13] = -(top + bottom) / (top - bottom);
-    ortho_matrix[14] = -(far_plane + near_plane) / (far_plane - near_plane);
-    ortho_matrix[15] = 1.0f;
-    glMultMatrixf(ortho_matrix);
+    // The bottom of the stack: every canvas starts from the projection alone.
+    GLfloat ortho_matrix[16];
+    MatrixStack::ortho(left, right, bottom, top, near_plane, far_plane, ortho_matrix);
+    transform.load(ortho_matrix);
 
-    glEnableClientState(GL_VERTEX_ARRAY);
-    glVertexPointer(3, GL_FLOAT, 0, quadx);
-    glEnableClientState(GL_COLOR_ARRAY);
-    glColorPointer(4, GL_FLOAT, 0, color);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
+    Platform::setVertices(quadx);
+    Platform::setColor(color);
 }
 
 int Renderer::getScreenWidth() {
@@ -135,11 +128,10 @@ float Renderer::correctAngleRange(float angle) {
     return wrapAngle(angle);
 }
 
-void Renderer::drawCanvases(std::vector<Canvas*> canvases) {
+void Renderer::drawCanvases(const std::vector<Canvas*>& canvases) {
     quads_drawn = 0;
     content_manager->frameBoundary();
     glClear(GL_COLOR_BUFFER_BIT);
-    glMatrixMode(GL_MODELVIEW);
     for (Canvas* canvas : canvases) {
         drawCanvas(canvas);
     }
@@ -167,6 +159,7 @@ void Renderer::drawCanvas(Canvas* canvas) {
         color[v * 4 + 2] = b;
         color[v * 4 + 3] = a;
     }
+    Platform::setColor(color);
 
     const float sx = canvas->getScalingX();
     float sy = canvas->getScalingY();
@@ -190,17 +183,18 @@ void Renderer::drawCanvas(Canvas* canvas) {
     if (!shutter_open || !canChangePixels(a, sx, sy)) {
         return;
     }
-    glPushMatrix();
+    transform.push();
     const unsigned int n = canvas->getNumber();
     if (n == 0) {
-        glTranslatef(canvas->getPositionX(), -canvas->getPositionY(), 0.0f);
-        glRotatef(canvas->getRotation(), 0.0f, 0.0f, 1.0f);
-        glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+        transform.translate(canvas->getPositionX(), -canvas->getPositionY(), 0.0f);
+        transform.rotateZ(canvas->getRotation());
+        Platform::setTransform(transform.top());
+        Platform::drawQuad();
         ++quads_drawn;
     } else {
         drawRing(canvas, n);
     }
-    glPopMatrix();
+    transform.pop();
 }
 
 // Copy j sits at the ring's angle plus j/n of a turn from the negative x axis; copy n-1 is
@@ -212,24 +206,25 @@ void Renderer::drawRing(Canvas* canvas, unsigned int n) {
     const float rotation = canvas->getRotation();
     const float rotation_all = canvas->getRotationAll();
     for (int j = static_cast<int>(n) - 1; j >= 0; --j) {
-        glPushMatrix();
-        glTranslatef(px, -py, 0.0f);
+        transform.push();
+        transform.translate(px, -py, 0.0f);
         if (zoom_type == 1) {
             const float angle =
                 static_cast<float>(rotation_all * M_PI / 180.0 + (2.0 * M_PI / n) * j);
             const double rad = angle;
             const float tx = static_cast<float>(-std::cos(rad) * zoom * 2);
             const float ty = static_cast<float>(-std::sin(rad) * zoom * 2 / screen_ratio);
-            glTranslatef(tx, ty, 0.0f);
+            transform.translate(tx, ty, 0.0f);
         } else {
             const float a = rotation_all + static_cast<float>(j * 360) / static_cast<float>(n);
-            glRotatef(correctAngleRange(a), 0.0f, 0.0f, 1.0f);
-            glTranslatef(-zoom, 0.0f, 0.0f);
-            glRotatef(correctAngleRange(-a), 0.0f, 0.0f, 1.0f);
+            transform.rotateZ(correctAngleRange(a));
+            transform.translate(-zoom, 0.0f, 0.0f);
+            transform.rotateZ(correctAngleRange(-a));
         }
-        glRotatef(rotation, 0.0f, 0.0f, 1.0f);
-        glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
-        glPopMatrix();
+        transform.rotateZ(rotation);
+        Platform::setTransform(transform.top());
+        Platform::drawQuad();
+        transform.pop();
     }
     quads_drawn += n;
 }

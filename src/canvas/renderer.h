@@ -1,21 +1,23 @@
 #pragma once
 
 #include <EGL/egl.h>
-#include <GLES/gl.h>
 
 #include <cstdint>
 #include <vector>
 
 #include "canvas/canvas.h"
+#include "canvas/matrix_stack.h"
+#include "platform/gl.h"
 
 namespace Lumetra {
 
 class ContentManager;
 class FrameSnapshot;
 
-// Owns the picture on the screen: display, EGL surface and GL ES 1.x context, the
-// projection, and the content registry. Lives on the main thread, which holds the context.
-// Must not move after construction: GL array pointers and the registry point into it.
+// Owns the picture on the screen: display, EGL surface and GL ES context, the projection,
+// and the content registry. Lives on the main thread, which holds the context. Must not
+// move after construction: the drawing layer's vertex pointer and the registry point into
+// it.
 class Renderer {
   public:
     Renderer();
@@ -30,7 +32,8 @@ class Renderer {
     ContentManager* getContentManager() { return content_manager; }
     const FrameSnapshot* getSnapshot() const { return snapshot; }
 
-    void drawCanvases(std::vector<Canvas*> canvases);
+    // By reference: a copy of the list would cost a heap allocation every frame.
+    void drawCanvases(const std::vector<Canvas*>& canvases);
     void setZoom(int type);
     float correctAngleRange(float angle);
     // Picture copies the last frame drew; canvases that cannot show are not drawn.
@@ -51,6 +54,8 @@ class Renderer {
     EGLContext context;
     GLfloat quadx[12];
     GLfloat color[16];
+    // Projection at the bottom, then a canvas's place, then a ring copy's.
+    MatrixStack transform;
     int zoom_type;
     FrameSnapshot* snapshot;
     unsigned int quads_drawn = 0;

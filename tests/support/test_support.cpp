@@ -1,6 +1,8 @@
 #include "support/test_support.h"
 
 #include <signal.h>
+#include <EGL/egl.h>
+#include <EGL/eglext.h>
 #include <stdlib.h>
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -201,6 +203,42 @@ bool artnetPortTaken() {
     const bool taken = bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0;
     close(fd);
     return taken;
+}
+
+bool gles1Offered() {
+#if defined(LUMETRA_HAVE_GLES1)
+    static const bool offered = [] {
+        EGLDisplay display =
+            eglGetPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+        if (display == EGL_NO_DISPLAY || !eglInitialize(display, nullptr, nullptr)) {
+            return false;
+        }
+        const EGLint config_attributes[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE,
+                                            EGL_OPENGL_ES_BIT, EGL_NONE};
+        const EGLint context_attributes[] = {EGL_CONTEXT_CLIENT_VERSION, 1, EGL_NONE};
+        EGLConfig config = nullptr;
+        EGLint count = 0;
+        bool created = false;
+        if (eglChooseConfig(display, config_attributes, &config, 1, &count) && count == 1) {
+            EGLContext context =
+                eglCreateContext(display, config, EGL_NO_CONTEXT, context_attributes);
+            created = context != EGL_NO_CONTEXT;
+            if (created) {
+                eglDestroyContext(display, context);
+            }
+        }
+        // Not terminated: that would unload the driver, whose leftovers the leak checker
+        // then reports from an unknown module; the renderers' own set-up pins it first.
+        return created;
+    }();
+    return offered;
+#else
+    return false;
+#endif
+}
+
+void useGlesVersion(int version) {
+    setenv("LUMETRA_GLES", std::to_string(version).c_str(), 1);
 }
 
 std::string builtProgram(const std::string& name) {

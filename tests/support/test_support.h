@@ -46,6 +46,12 @@ class XvfbDisplay {
     int pid = -1;
 };
 
+// True when this build can draw with OpenGL ES 1.x and the driver gives such a context
+// (Debian 12's Mesa does, Debian 13's refuses it).
+bool gles1Offered();
+// Renderers created from here on draw with OpenGL ES `version` (1 or 2).
+void useGlesVersion(int version);
+
 // Writes an RGBA PNG (rows top first).
 void writePng(const std::string& path, int width, int height, const std::vector<uint8_t>& rgba);
 

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <thread>
 
+#include "platform/drawing.h"
+
 namespace VideoTest {
 
 using Lumetra::Platform::Mesa::ClipStats;
@@ -52,32 +54,26 @@ GLuint VideoPlayerTest::makeVideoTexture(int width, int height) {
 }
 
 LumetraTest::Frame VideoPlayerTest::drawTexture(GLuint texture, bool blend) {
-    static const GLfloat quad[] = {-1, -1, 1, -1, -1, 1, 1, 1};
+    static const GLfloat quad[] = {-1, -1, 0, 1, -1, 0, -1, 1, 0, 1, 1, 0};
     // Bottom-left, bottom-right, top-left, top-right, as the picture slots draw video.
     static const GLfloat coordinates[] = {0, 0, 1, 0, 0, 1, 1, 1};
+    static const GLfloat identity[] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    static const GLfloat white[] = {1, 1, 1, 1};  // texels shown as they are
     glViewport(0, 0, kScreenWidth, kScreenHeight);
     glClearColor(0, 0, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrthof(-1, 1, -1, 1, -1, 1);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
     if (blend) {
         glEnable(GL_BLEND);
         glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     } else {
         glDisable(GL_BLEND);
     }
-    glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, texture);
-    glTexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
-    glDisableClientState(GL_COLOR_ARRAY);
-    glEnableClientState(GL_VERTEX_ARRAY);
-    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-    glVertexPointer(2, GL_FLOAT, 0, quad);
-    glTexCoordPointer(2, GL_FLOAT, 0, coordinates);
-    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    Lumetra::Platform::setVertices(quad);
+    Lumetra::Platform::setTexCoords(coordinates);
+    Lumetra::Platform::setColor(white);
+    Lumetra::Platform::setTransform(identity);
+    Lumetra::Platform::drawQuad();
     return LumetraTest::readFrame(kScreenWidth, kScreenHeight);
 }
 

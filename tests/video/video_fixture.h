@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <EGL/egl.h>
-#include <GLES/gl.h>
+#include "platform/gl.h"
 
 #include <functional>
 #include <memory>

@@ -105,6 +105,7 @@ const char* displayNote() {
 void hostInit() {
     if (!chosen) {
         note[0] = '\0';
+        Mesa::chooseDrawing();
         backend = chooseBackend();
         chosen = true;
     }

@@ -19,14 +19,15 @@ ContentManager::~ContentManager() {
     content_types.clear();
 }
 
-void ContentManager::getContentRatio(std::string content_type, int content_data, float* ratio) {
+void ContentManager::getContentRatio(const std::string& content_type, int content_data,
+                                     float* ratio) {
     int id = getPluginId(content_type);
     if (id >= 0) {
         content_plugins[id]->getContentRatio(content_data, ratio);
     }
 }
 
-void ContentManager::setContent(std::string content_type, int content_data) {
+void ContentManager::setContent(const std::string& content_type, int content_data) {
     int id = getPluginId(content_type);
     if (id >= 0) {
         content_plugins[id]->setContent(content_data);

@@ -19,8 +19,8 @@ class ContentManager {
     ContentManager(const ContentManager&) = delete;
     ContentManager& operator=(const ContentManager&) = delete;
 
-    void getContentRatio(std::string content_type, int content_data, float* ratio);
-    void setContent(std::string content_type, int content_data);
+    void getContentRatio(const std::string& content_type, int content_data, float* ratio);
+    void setContent(const std::string& content_type, int content_data);
     // Once per frame, before the canvases are drawn.
     void frameBoundary();
 

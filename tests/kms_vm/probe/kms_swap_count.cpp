@@ -4,7 +4,6 @@
 // wait). Prints "swap allocations: N in F frames".
 
 #include <EGL/egl.h>
-#include <GLES/gl.h>
 #include <malloc.h>
 
 #include <atomic>
@@ -12,6 +11,8 @@
 #include <cstdlib>
 
 #include "platform/display.h"
+#include "platform/drawing.h"
+#include "platform/gl.h"
 
 extern "C" void* __libc_malloc(size_t);
 extern "C" void* __libc_calloc(size_t, size_t);
@@ -62,10 +63,14 @@ int main(int argc, char** argv) {
     EGLDisplay display = getDisplay();
     EGLint n = 0;
     EGLConfig config = nullptr;
-    const EGLint attributes[] = {EGL_RED_SIZE,   8,  EGL_GREEN_SIZE,   8,
-                                 EGL_BLUE_SIZE,  8,  EGL_ALPHA_SIZE,   8,
-                                 EGL_DEPTH_SIZE, 16, EGL_SURFACE_TYPE, surfaceType(),
-                                 EGL_NONE};
+    // clang-format off
+    const EGLint attributes[] = {
+        EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8, EGL_BLUE_SIZE, 8, EGL_ALPHA_SIZE, 8,
+        EGL_DEPTH_SIZE, 16,
+        EGL_SURFACE_TYPE, surfaceType(),
+        EGL_RENDERABLE_TYPE, renderableType(),
+        EGL_NONE};
+    // clang-format on
     uint32_t width = 0, height = 0;
     if (display == EGL_NO_DISPLAY || !eglInitialize(display, nullptr, nullptr) ||
         !eglChooseConfig(display, attributes, &config, 1, &n) || n < 1 ||
@@ -73,7 +78,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "kms_swap_count: no KMS screen\n");
         return 1;
     }
-    EGLContext context = eglCreateContext(display, config, EGL_NO_CONTEXT, nullptr);
+    EGLContext context = createContext(display, config);
     EGLSurface surface = createFullscreenSurface(display, config, width, height);
     if (context == EGL_NO_CONTEXT || surface == EGL_NO_SURFACE ||
         !eglMakeCurrent(display, surface, surface, context)) {

@@ -12,6 +12,7 @@
 #include "canvas/canvas_content/content_local_file_texture/texture.h"
 #include "canvas/canvas_content/content_local_file_texture/texture_pool.h"
 #include "canvas/canvas_content/content_local_file_texture/video_player.h"
+#include "platform/drawing.h"
 
 namespace Lumetra {
 
@@ -30,8 +31,7 @@ ContentLocalFileTexture::ContentLocalFileTexture(EGLDisplay* d, EGLSurface* s, E
         slot = nullptr;
     }
     player = new VideoPlayer(d, s, c);
-    glTexCoordPointer(2, GL_FLOAT, 0, texCoords);
-    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    Platform::setTexCoords(texCoords);
     for (int i = 0; i < 8; ++i) {
         texCoords[i] = kTexCoords[i];
         texCoordsVid[i] = kTexCoordsVid[i];
@@ -198,7 +198,7 @@ void ContentLocalFileTexture::retire(int slot) {
 }
 
 void ContentLocalFileTexture::setTexture(int tex_id) {
-    glTexCoordPointer(2, GL_FLOAT, 0, texCoords);
+    Platform::setTexCoords(texCoords);
     Texture* slot = getSlot(tex_id);
     if (slot != nullptr) {
         slot->setTexture();

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <EGL/egl.h>
-#include <GLES/gl.h>
+#include "platform/gl.h"
 
 #include <string>
 #include <vector>

@@ -1,6 +1,6 @@
 #include "canvas/canvas_content/content_local_file_texture/picture_limits.h"
 
-#include <GLES/gl.h>
+#include "platform/gl.h"
 #include <unistd.h>
 
 #include <cstdlib>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <GLES/gl.h>
+#include "platform/gl.h"
 
 #include <chrono>
 #include <vector>

@@ -8,6 +8,7 @@
 #include "canvas/canvas_content/content_local_file_texture/picture_limits.h"
 #include "canvas/canvas_content/content_local_file_texture/slot_decoder.h"
 #include "canvas/canvas_content/content_local_file_texture/video_player.h"
+#include "platform/drawing.h"
 
 namespace Lumetra {
 
@@ -252,7 +253,7 @@ void Texture::makeErrorTexture(unsigned char r, unsigned char g, unsigned char b
 }
 
 void Texture::setTexture() {
-    glTexCoordPointer(2, GL_FLOAT, 0, texCoords_ptr);
+    Platform::setTexCoords(texCoords_ptr);
     switch (texture_type) {
         case TEX_NONE:
             glBindTexture(GL_TEXTURE_2D, none_tex);
@@ -264,7 +265,7 @@ void Texture::setTexture() {
             bindGifFrame();
             break;
         case TEX_VIDEO:
-            glTexCoordPointer(2, GL_FLOAT, 0, texCoordsVid_ptr);
+            Platform::setTexCoords(texCoordsVid_ptr);
             glBindTexture(GL_TEXTURE_2D, video_tex);
             break;
     }

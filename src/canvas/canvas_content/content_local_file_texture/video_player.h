@@ -1,12 +1,12 @@
 #pragma once
 
 #include <EGL/egl.h>
-#include <GLES/gl.h>
 
 #include <string>
 #include <vector>
 
 #include "platform/clip_playback.h"
+#include "platform/gl.h"
 
 namespace Lumetra {
 
