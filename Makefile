@@ -75,20 +75,43 @@ clean:
 # Debian packaging and the Pi's CPUs (debian/, scripts/build-deb, scripts/cross-test):
 #   make deb                 lumetra_*.deb for this machine in build-deb/, checked by lintian
 #   make deb DEB_ARCH=arm64  the Pi's .deb, cross-built (armhf too)
-#   make deb-test            installs it into a fresh Debian 12 root; boots that under systemd
+#   make deb DEB_DIST=trixie for Debian 13 (today's Raspberry Pi OS), built in a fresh
+#                            Debian 13 root, in build-deb/trixie/ (with DEB_ARCH too)
+#   make deb-test            installs it into a fresh Debian root of DEB_DIST's release;
+#                            boots that under systemd
 #   make cross-test          arm64 and armhf builds of the GL-free tests, run under qemu-user
 #   make fixture-test        QLC+ patches fixtures/Lumetra-Canvas.qxf and drives the fixture
+#   make pi-boot-test        the arm64 package booted under systemd on an emulated arm64
+#                            machine with a virtio-gpu screen (DEB_DIST=trixie: Debian 13)
+#   make debian13-test       a new user's `make run` (it must draw) and `make test` in a fresh
+#                            Debian 13 root (debian12-test: Debian 12); TARGET=test-plain
+#                            for the plain run only
 DEB_ARCH ?= $(shell dpkg --print-architecture)
+HOST_DIST := $(shell . /etc/os-release && echo $$VERSION_CODENAME)
+DEB_DIST ?= $(HOST_DIST)
+DEB_OUT = build-deb$(if $(filter $(DEB_DIST),$(HOST_DIST)),,/$(DEB_DIST))
+TARGET ?= test
 
-.PHONY: deb deb-test cross-test fixture-test
+.PHONY: deb deb-test cross-test fixture-test debian12-test debian13-test pi-boot-test
 
+# For another release the build dependencies are installed in its root, not here.
 deb:
-	@scripts/install-packaging-deps deb $(if $(filter $(DEB_ARCH),$(shell dpkg --print-architecture)),,cross)
-	@scripts/build-deb $(DEB_ARCH)
+	@scripts/install-packaging-deps $(if $(filter $(DEB_DIST),$(HOST_DIST)),deb \
+		$(if $(filter $(DEB_ARCH),$(shell dpkg --print-architecture)),,cross),system)
+	@scripts/build-deb $(DEB_ARCH) $(DEB_DIST)
 
 deb-test: deb
 	@scripts/install-packaging-deps system
-	@scripts/test-deb build-deb/lumetra_*_$(DEB_ARCH).deb
+	@scripts/test-deb $(DEB_OUT)/lumetra_*_$(DEB_ARCH).deb $(DEB_DIST)
+
+pi-boot-test:
+	@$(MAKE) --no-print-directory deb DEB_ARCH=arm64
+	@scripts/install-packaging-deps system boot
+	@scripts/pi-boot-test $(DEB_OUT)/lumetra_*_arm64.deb $(DEB_DIST)
+
+debian12-test debian13-test:
+	@scripts/install-packaging-deps system
+	@scripts/fresh-root-test $(if $(filter debian13-test,$@),trixie,bookworm) $(TARGET)
 
 cross-test:
 	@scripts/install-packaging-deps cross
