@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 
 #include "e2e/show_probe.h"
@@ -114,6 +115,23 @@ TEST_F(StraySignalTest, MeaninglessSignalsAreIgnoredAndTheEndIsClean) {
     }
 }
 
+// Waits (at most two seconds) until process `pid` blocks some signal.
+void waitUntilSignalsHeld(pid_t pid) {
+    const std::string status = "/proc/" + std::to_string(pid) + "/status";
+    const double end = LumetraTest::monotonicSeconds() + 2.0;
+    while (LumetraTest::monotonicSeconds() < end) {
+        std::ifstream in(status);
+        std::string line;
+        while (std::getline(in, line)) {
+            if (line.rfind("SigBlk:", 0) == 0 &&
+                line.find_first_not_of("0\t ", 7) != std::string::npos) {
+                return;
+            }
+        }
+        usleep(100);
+    }
+}
+
 // A script signals the fixture it has just started: SIGUSR1, SIGHUP or SIGTERM 1, 10 and
 // 100 ms after the exec, while the libraries load and the display comes up. The first two
 // never end it, and the early snapshot request is kept for the first frame; SIGTERM ends
@@ -125,6 +143,9 @@ TEST(EarlySignalTest, SignalsFromTheFirstMillisecondAreObeyed) {
                          " ms");
             LumetraTest::TempWorkDir work;
             LumetraTest::SnapshotProgram program(work.path(), 64, 36, 20);
+            // From the moment the program holds signals back: before its first instruction no
+            // program can, and on a loaded machine the exec alone may take a millisecond.
+            waitUntilSignalsHeld(program.processId());
             usleep(static_cast<useconds_t>(ms * 1000));
             kill(program.processId(), signal_number);
             if (signal_number == SIGTERM) {
