@@ -5,8 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <string>
 
 #include "artnet/artnet_test_support.h"
 #include "soak/soak_show.h"
@@ -28,15 +26,6 @@ class MemorySoak : public ::testing::TestWithParam<SoakProgram::Display> {
         if (!Lumetra::ArtnetTest::artnetPortFree()) {
             GTEST_SKIP() << "UDP 6454 is taken";
         }
-#if defined(__SANITIZE_ADDRESS__)
-        // AddressSanitizer keeps freed blocks aside (256 MB by default) before reuse: with the
-        // GL driver's allocations each frame that alone grows the program by MBs during the
-        // measurement. A small quarantine is full before the warm-up ends.
-        const char* options = getenv("ASAN_OPTIONS");
-        const std::string with_small_quarantine =
-            std::string(options != nullptr ? options : "") + ":quarantine_size_mb=8";
-        setenv("ASAN_OPTIONS", with_small_quarantine.c_str(), 1);
-#endif
     }
     Lumetra::ArtnetTest::ScratchDir dir;
 };
