@@ -30,7 +30,7 @@ TEST_F(DisplayTest, UnderXvfbAWindowCoversTheXScreen) {
     ASSERT_TRUE(term.waitForText("FPS:", kStartSeconds)) << term.screen();
     EXPECT_NE(term.screen().find("Screen: 640 x 480"), std::string::npos) << term.screen();
     term.sendKeys("q");
-    EXPECT_EQ(term.waitForExit(5.0), 0);
+    EXPECT_EQ(term.waitForExit(5.0), 0) << term.screen();
 }
 
 TEST_F(DisplayTest, NamedBackendThatFailsSaysSoInOneLine) {
@@ -71,7 +71,7 @@ TEST_F(DisplayTest, FallingBackToOffscreenUnaskedSaysSoUnlessSilent) {
         EXPECT_NE(term.screen().find("no screen found"), std::string::npos) << term.screen();
         EXPECT_NE(term.screen().find("drawing offscreen"), std::string::npos) << term.screen();
         term.sendKeys("q");
-        EXPECT_EQ(term.waitForExit(5.0), 0);
+        EXPECT_EQ(term.waitForExit(5.0), 0) << term.screen();
         EXPECT_NE(term.screen().find("lumetra: no screen found ("), std::string::npos)
             << term.screen();
     }
@@ -82,7 +82,7 @@ TEST_F(DisplayTest, FallingBackToOffscreenUnaskedSaysSoUnlessSilent) {
         TerminalFixture term(work.path(), "", env, "sh " + work.file("log.sh") + " " + unset);
         ASSERT_TRUE(term.waitForText("FPS:", kStartSeconds)) << term.screen();
         term.sendKeys("q");
-        EXPECT_EQ(term.waitForExit(5.0), 0);
+        EXPECT_EQ(term.waitForExit(5.0), 0) << term.screen();
         const std::string err = LumetraTest::readFile(log);
         EXPECT_EQ(err.find("lumetra: no screen found ("), 0u) << err;
         EXPECT_NE(err.find("), drawing offscreen\n"), std::string::npos) << err;
@@ -127,7 +127,7 @@ TEST_F(DisplayTest, SignalUsr1WritesTheNextFrameAsPng) {
     EXPECT_EQ(at(5, 5), (std::vector<int>{0, 0, 0, 255}));
     stbi_image_free(px);
     kill(term.pid(), SIGTERM);
-    EXPECT_EQ(term.waitForExit(5.0), 0);
+    EXPECT_EQ(term.waitForExit(5.0), 0) << term.screen();
 }
 
 }  // namespace

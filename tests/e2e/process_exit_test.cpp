@@ -105,7 +105,7 @@ TEST_F(StraySignalTest, MeaninglessSignalsAreIgnoredAndTheEndIsClean) {
         usleep(500000);
         ASSERT_TRUE(term.running()) << "status " << LumetraTest::readFile(work.file(".status"));
         kill(pid, SIGTERM);
-        EXPECT_EQ(term.waitForExit(kQuitSeconds), 0);
+        EXPECT_EQ(term.waitForExit(kQuitSeconds), 0) << term.screen();
         if (getuid() == 0) {
             EXPECT_EQ(gpio.value(), "0");
             EXPECT_EQ(gpio.unexported(), "17");

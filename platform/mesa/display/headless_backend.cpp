@@ -15,6 +15,7 @@
 #include <GLES/gl.h>
 #include <time.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
@@ -141,7 +142,8 @@ void afterSwap() {
         next_frame = now;
         return;
     }
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next_frame, nullptr) != 0) {
+    // Only a signal is worth another try; any other error would come back at once and spin.
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next_frame, nullptr) == EINTR) {
     }
 }
 

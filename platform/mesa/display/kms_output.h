@@ -44,7 +44,6 @@ class KmsOutput {
     uint32_t connectorId() const { return connector_id; }
     drmModeModeInfo* mode() { return &chosen_mode; }
     const std::string& device() const { return device_path; }
-    const std::string& connectorName() const { return connector_name; }
     const std::string& failure() const { return reason; }
 
   private:
