@@ -218,7 +218,7 @@ TEST(FatalExitTest, FailedAssertionRestoresTheTerminalModes) {
 // Start-up busy for seconds with large pictures (thirty 2000x2000 PNGs of noise), on a
 // worker thread or on the main thread: `q`, SIGINT and SIGTERM still end the program
 // within a second, with the terminal restored.
-class StartupQuitTest : public ::testing::TestWithParam<std::tuple<const char*, int>> {};
+class StartupQuitTest : public ::testing::TestWithParam<std::tuple<std::string, int>> {};
 
 TEST_P(StartupQuitTest, QuitDuringAStuckStartUpEndsWithinASecond) {
     const std::string how = std::get<0>(GetParam());
@@ -254,7 +254,9 @@ TEST_P(StartupQuitTest, QuitDuringAStuckStartUpEndsWithinASecond) {
 }
 
 INSTANTIATE_TEST_SUITE_P(KeysAndSignalsOnWorkerOrMainThread, StartupQuitTest,
-                         ::testing::Combine(::testing::Values("q", "SIGINT", "SIGTERM"),
+                         ::testing::Combine(::testing::Values(std::string("q"),
+                                                              std::string("SIGINT"),
+                                                              std::string("SIGTERM")),
                                             ::testing::Values(0, 2)));
 
 }  // namespace

@@ -17,6 +17,11 @@ struct Format {
     const char* encoding;
 };
 
+// Names the case by its file, not by the bytes of two pointers that change with every build.
+void PrintTo(const Format& format, std::ostream* out) {
+    *out << format.file;
+}
+
 class ClipFormatTest : public VideoPlayerTest, public ::testing::WithParamInterface<Format> {};
 
 // Upright, and later looks show the clip's later colours, round and round.
