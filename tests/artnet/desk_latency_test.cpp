@@ -1,7 +1,8 @@
 // The real program driven by a desk-like stream (44 Hz) while polls or junk pour in: every
-// picture change must show, and soon. The latencies and the rates reached are printed;
-// what is asserted is only that each change showed within a generous deadline, where the
-// faults this guards against held changes back for seconds or for good.
+// picture change must show, and soon. The latencies and the rates reached are printed.
+// A change shows after at most one listener cycle (50 ms) and a frame; the deadline leaves
+// room for a loaded machine and a sanitizer build, while a change held back for a cycle too
+// many, for a second or for good still fails.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -32,7 +33,7 @@ using ArtnetTest::Desk;
 constexpr int WIDTH = 64;
 constexpr int HEIGHT = 36;
 constexpr int CHANGES = 8;
-const auto DEADLINE = std::chrono::milliseconds(1500);
+const auto DEADLINE = std::chrono::milliseconds(400);
 
 // Datagrams the kernel dropped at a UDP port (hex, as in /proc/net/udp) for want of room.
 long udpDrops(const std::string& hex_port) {

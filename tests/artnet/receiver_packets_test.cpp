@@ -4,8 +4,10 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <string>
 
 #include "artnet/artnet_probe.h"
 #include "artnet/artnet_test_support.h"
@@ -163,7 +165,9 @@ TEST_F(ReceiverPackets, SocketHasRoomForBursts) {
     if (getuid() == 0) {
         EXPECT_GE(probe->receiveBuffer(), 2 * (4 << 20));
     } else {
-        EXPECT_GT(probe->receiveBuffer(), 0);
+        // Without the privilege the kernel grants up to net.core.rmem_max, doubled.
+        const long rmem_max = std::stol("0" + ArtnetTest::readFile("/proc/sys/net/core/rmem_max"));
+        EXPECT_GE(probe->receiveBuffer(), 2 * std::min<long>(4 << 20, rmem_max));
     }
 }
 
