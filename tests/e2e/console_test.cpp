@@ -74,8 +74,8 @@ TEST_P(SignalTest, SignalEndsTheProgramWithoutAKeyPress) {
     const bool silent = std::get<1>(GetParam());
     TerminalFixture term(work.path(), silent ? "--silent" : "", kOffscreen);
     if (silent) {
-        // Nothing shows, so wait for the program to have started rendering.
-        usleep(static_cast<useconds_t>(3e6));
+        // Nothing shows: the bound Art-Net port says start-up is done.
+        ASSERT_TRUE(LumetraTest::waitForArtnetPortTaken(kStartSeconds));
     } else {
         ASSERT_TRUE(term.waitForText("FPS:", kStartSeconds));
     }

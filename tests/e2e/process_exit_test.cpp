@@ -94,7 +94,8 @@ TEST_F(StraySignalTest, MeaninglessSignalsAreIgnoredAndTheEndIsClean) {
         if (!silent) {
             ASSERT_TRUE(term.waitForText("FPS:", kStartSeconds)) << term.screen();
         } else if (getuid() != 0) {
-            usleep(static_cast<useconds_t>(3e6));  // nothing shows: give start-up time
+            // Nothing shows: the bound Art-Net port says start-up is done.
+            ASSERT_TRUE(LumetraTest::waitForArtnetPortTaken(kStartSeconds));
         }
         const pid_t pid = term.pid();
         for (int round = 0; round < 20; ++round) {
@@ -172,7 +173,8 @@ TEST(EarlySignalTest, SignalsFromTheFirstMillisecondAreObeyed) {
 TEST(UnknownTerminalTest, RunsTheShowWithoutAConsole) {
     LumetraTest::TempWorkDir work;
     TerminalFixture term(work.path(), "", std::string(kOffscreen) + " TERM=no-such-terminal");
-    usleep(static_cast<useconds_t>(3e6));  // nothing shows: give start-up time
+    // Nothing shows: the bound Art-Net port says start-up is done.
+    ASSERT_TRUE(LumetraTest::waitForArtnetPortTaken(kStartSeconds)) << term.screen();
     ASSERT_TRUE(term.running()) << term.screen();
     EXPECT_EQ(term.screen().find("Error opening terminal"), std::string::npos) << term.screen();
     kill(term.pid(), SIGTERM);

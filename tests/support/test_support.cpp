@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -203,6 +204,17 @@ bool artnetPortTaken() {
     const bool taken = bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0;
     close(fd);
     return taken;
+}
+
+bool waitForArtnetPortTaken(double seconds) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!artnetPortTaken()) {
+        if (std::chrono::steady_clock::now() > end) {
+            return false;
+        }
+        usleep(20000);
+    }
+    return true;
 }
 
 bool gles1Offered() {

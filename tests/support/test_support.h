@@ -67,6 +67,9 @@ void sendArtDmx(int sub_uni, int start, const std::vector<uint8_t>& channels);
 
 // True when UDP port 6454 is bound in this network namespace (a fixture is listening).
 bool artnetPortTaken();
+// Waits up to `seconds` for a fixture to bind the Art-Net port, the last step of its
+// start-up; true once it has.
+bool waitForArtnetPortTaken(double seconds);
 
 // Path of a program built with the project (e.g. "rpi_lumetra").
 std::string builtProgram(const std::string& name);
