@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "log/log.h"
 #include "platform/drawing_api.h"
 
 namespace Lumetra {
@@ -31,16 +32,15 @@ EGLint renderableType() {
 EGLContext createContext(EGLDisplay display, EGLConfig config) {
     const DrawingApi* api = drawingApi();
     if (api == nullptr) {
-        std::fprintf(stderr, "lumetra: %s\n", drawingChoiceNote());
+        logLine(LogLevel::Notice, "%s", drawingChoiceNote());
         return EGL_NO_CONTEXT;
     }
     const EGLint attributes[] = {EGL_CONTEXT_CLIENT_VERSION, api->client_version, EGL_NONE};
     eglBindAPI(EGL_OPENGL_ES_API);
     EGLContext context = eglCreateContext(display, config, EGL_NO_CONTEXT, attributes);
     if (context == EGL_NO_CONTEXT) {
-        std::fprintf(stderr,
-                     "lumetra: the driver refuses an OpenGL %s context (EGL error 0x%x)%s\n",
-                     api->name, static_cast<unsigned>(eglGetError()), drawingChoiceNote());
+        logLine(LogLevel::Notice, "the driver refuses an OpenGL %s context (EGL error 0x%x)%s",
+                api->name, static_cast<unsigned>(eglGetError()), drawingChoiceNote());
     }
     return context;
 }

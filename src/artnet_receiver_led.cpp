@@ -8,6 +8,8 @@
 
 #include "artnet_receiver.h"
 
+#include "log/log.h"
+
 namespace Lumetra {
 
 bool ArtnetReceiver::ledActive() const {
@@ -54,8 +56,8 @@ bool ArtnetReceiver::chooseLedRoute() {
     } else if (led_line.open(chip, gpio_led, &error)) {
         return true;
     }
-    std::fprintf(stderr, "lumetra: the status LED (GPIO_LED=%d) cannot be driven: %s\n", gpio_led,
-                 error.c_str());
+    logLine(LogLevel::Warning, "the status LED (GPIO_LED=%d) cannot be driven: %s", gpio_led,
+            error.c_str());
     return false;
 }
 

@@ -5,6 +5,8 @@
 #include <atomic>
 #include <cstdarg>
 
+#include "log/log.h"
+
 namespace Lumetra {
 
 namespace {
@@ -31,10 +33,12 @@ void endProcess(int status) {
 
 void fatalExit(FILE* stream, const char* format, ...) {
     restoreTerminal();
+    char text[1024];
     va_list args;
     va_start(args, format);
-    std::vfprintf(stream, format, args);
+    std::vsnprintf(text, sizeof(text), format, args);
     va_end(args);
+    logFixed(LogLevel::Error, stream, "%s", text);
     endProcess(1);
 }
 

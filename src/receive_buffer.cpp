@@ -1,5 +1,7 @@
 #include "receive_buffer.h"
 
+#include "log/log.h"
+
 #include <sys/socket.h>
 
 #include <atomic>
@@ -21,11 +23,11 @@ int growReceiveBuffer(int fd) {
     getsockopt(fd, SOL_SOCKET, SO_RCVBUF, &granted, &len);
     // The kernel reports twice the usable size it granted.
     if (granted / 2 < RECEIVE_BUFFER_BYTES && !shortfall_told.exchange(true)) {
-        std::fprintf(stderr,
-                     "lumetra: UDP receive buffer %d KiB, not the %d KiB asked for: floods may "
-                     "crowd out DMX (give the program CAP_NET_ADMIN, or raise "
-                     "net.core.rmem_max to %d)\n",
-                     granted / 2 / 1024, RECEIVE_BUFFER_BYTES / 1024, RECEIVE_BUFFER_BYTES);
+        logLine(LogLevel::Warning,
+                "UDP receive buffer %d KiB, not the %d KiB asked for: floods may "
+                "crowd out DMX (give the program CAP_NET_ADMIN, or raise "
+                "net.core.rmem_max to %d)",
+                granted / 2 / 1024, RECEIVE_BUFFER_BYTES / 1024, RECEIVE_BUFFER_BYTES);
     }
     return granted;
 }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "artnet_receiver.h"
+#include "log/log.h"
 #include "canvas/canvas_content/content_local_file_texture/load_progress.h"
 #include "canvas/canvas_manager.h"
 #include "canvas/frame_snapshot.h"
@@ -74,7 +75,7 @@ int main(int argc, char** argv) {
     // console ends.
     Lumetra::Platform::hostInit();
     if (!silent && *Lumetra::Platform::displayNote() != '\0') {
-        std::fprintf(stderr, "lumetra: %s\n", Lumetra::Platform::displayNote());
+        Lumetra::logLine(Lumetra::LogLevel::Notice, "%s", Lumetra::Platform::displayNote());
     }
     Lumetra::ConsoleScreen* c_screen = new Lumetra::ConsoleScreen(silent);
     Lumetra::StartupGuard guard([c_screen] { return c_screen->isQuit(); }, kStartupQuitGrace);

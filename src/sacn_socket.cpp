@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "log/log.h"
 #include "receive_buffer.h"
 #include "sacn_packet.h"
 
@@ -35,7 +36,7 @@ SacnSocket::~SacnSocket() {
 void SacnSocket::open(int port) {
     fd = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) {
-        std::fprintf(stderr, "sACN: socket(): %s; no sACN input\n", std::strerror(errno));
+        logLine(LogLevel::Warning, "sACN: socket(): %s; no sACN input", std::strerror(errno));
         return;
     }
     const int on = 1;
@@ -49,8 +50,8 @@ void SacnSocket::open(int port) {
     address.sin_addr.s_addr = htonl(INADDR_ANY);
     address.sin_port = htons(static_cast<uint16_t>(port));
     if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) < 0) {
-        std::fprintf(stderr, "sACN: bind(): cannot bind port %d (%s); no sACN input\n", port,
-                     std::strerror(errno));
+        logLine(LogLevel::Warning, "sACN: bind(): cannot bind port %d (%s); no sACN input", port,
+                std::strerror(errno));
         close(fd);
         fd = -1;
         return;

@@ -9,6 +9,8 @@
 
 #include "platform/drawing_api.h"
 
+#include "log/log.h"
+
 namespace Lumetra {
 namespace Platform {
 
@@ -55,8 +57,8 @@ GLuint compile(GLenum type, const char* source) {
     if (ok != GL_TRUE) {
         char log[512] = "";
         glGetShaderInfoLog(shader, sizeof(log), nullptr, log);
-        std::fprintf(stderr, "lumetra: the GL cannot compile the %s shader: %s\n",
-                     type == GL_VERTEX_SHADER ? "vertex" : "fragment", log);
+        logLine(LogLevel::Error, "the GL cannot compile the %s shader: %s",
+                type == GL_VERTEX_SHADER ? "vertex" : "fragment", log);
         glDeleteShader(shader);
         return 0;
     }
@@ -75,7 +77,7 @@ GLuint link(GLuint vertex, GLuint fragment) {
     if (ok != GL_TRUE) {
         char log[512] = "";
         glGetProgramInfoLog(linked, sizeof(log), nullptr, log);
-        std::fprintf(stderr, "lumetra: the GL cannot link the drawing program: %s\n", log);
+        logLine(LogLevel::Error, "the GL cannot link the drawing program: %s", log);
         glDeleteProgram(linked);
         return 0;
     }

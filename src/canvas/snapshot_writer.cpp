@@ -1,5 +1,7 @@
 #include "canvas/snapshot_writer.h"
 
+#include "log/log.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -124,7 +126,7 @@ void SnapshotWriter::writeFrame() {
         return;
     }
     failures.fetch_add(1);
-    std::fprintf(stderr, "lumetra: cannot write snapshot %s: %s\n", path.c_str(), error.c_str());
+    logLine(LogLevel::Error, "cannot write snapshot %s: %s", path.c_str(), error.c_str());
 }
 
 bool SnapshotWriter::replaceFile(const std::string& target, const std::vector<uint8_t>& bytes,

@@ -12,6 +12,7 @@
 #include <initializer_list>
 
 #include "platform/display.h"
+#include "log/log.h"
 #include "platform/mesa/display/backend.h"
 #include "platform/mesa/mesa_display.h"
 
@@ -39,18 +40,16 @@ const Mesa::DisplayBackend* byName(const char* name) {
 const Mesa::DisplayBackend* openNamed(const char* wanted) {
     const Mesa::DisplayBackend* named = byName(wanted);
     if (named == nullptr) {
-        std::fprintf(stderr, "lumetra: unknown LUMETRA_DISPLAY '%s' (kms, x11 or headless)\n",
-                     wanted);
+        logLine(LogLevel::Error, "unknown LUMETRA_DISPLAY '%s' (kms, x11 or headless)", wanted);
         return nullptr;
     }
     if (named->open()) {
         return named;
     }
     if (named == &Mesa::kms_backend) {
-        std::fprintf(stderr, "lumetra: display backend 'kms' failed to open: %s\n",
-                     Mesa::kmsFailure());
+        logLine(LogLevel::Error, "display backend 'kms' failed to open: %s", Mesa::kmsFailure());
     } else {
-        std::fprintf(stderr, "lumetra: display backend '%s' failed to open\n", named->name);
+        logLine(LogLevel::Error, "display backend '%s' failed to open", named->name);
     }
     return nullptr;
 }
@@ -74,7 +73,7 @@ const Mesa::DisplayBackend* chooseBackend() {
                       Mesa::kmsFailure());
         return &Mesa::headless_backend;
     }
-    std::fprintf(stderr, "lumetra: no display backend could be opened\n");
+    logLine(LogLevel::Error, "no display backend could be opened");
     return nullptr;
 }
 

@@ -21,6 +21,8 @@
 
 #include "platform/mesa/display/backend.h"
 
+#include "log/log.h"
+
 namespace Lumetra {
 namespace Platform {
 namespace Mesa {
@@ -61,8 +63,8 @@ long refreshRate() {
     char* end = nullptr;
     long rate = std::strtol(text, &end, 10);
     if (*end != '\0' || rate < 0 || rate > 1000) {
-        std::fprintf(stderr, "lumetra: LUMETRA_REFRESH '%s' is not 0..1000, using %ld\n", text,
-                     kDefaultRefresh);
+        logLine(LogLevel::Warning, "LUMETRA_REFRESH '%s' is not 0..1000, using %ld", text,
+                kDefaultRefresh);
         return kDefaultRefresh;
     }
     return rate;
@@ -90,8 +92,8 @@ void size(uint32_t* width, uint32_t* height) {
     *height = kDefaultHeight;
     const char* text = std::getenv("LUMETRA_SCREEN");
     if (text != nullptr && *text != '\0' && !parseScreen(text, width, height)) {
-        std::fprintf(stderr, "lumetra: LUMETRA_SCREEN '%s' is not WIDTHxHEIGHT, using %ux%u\n",
-                     text, kDefaultWidth, kDefaultHeight);
+        logLine(LogLevel::Warning, "LUMETRA_SCREEN '%s' is not WIDTHxHEIGHT, using %ux%u", text,
+                kDefaultWidth, kDefaultHeight);
     }
 }
 

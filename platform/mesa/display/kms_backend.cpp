@@ -13,6 +13,7 @@
 #include <string>
 
 #include "platform/mesa/display/backend.h"
+#include "log/log.h"
 #include "platform/mesa/display/kms_output.h"
 #include "platform/mesa/display/kms_scanout.h"
 
@@ -98,8 +99,8 @@ EGLSurface createSurface(EGLDisplay d, EGLConfig config, uint32_t width, uint32_
     buffers = gbm_surface_create(gbm, width, height, static_cast<uint32_t>(format),
                                  GBM_BO_USE_SCANOUT | GBM_BO_USE_RENDERING);
     if (buffers == nullptr) {
-        std::fprintf(stderr, "lumetra: kms: %s: GBM cannot make %ux%u scan-out buffers\n",
-                     output.device().c_str(), width, height);
+        logLine(LogLevel::Error, "kms: %s: GBM cannot make %ux%u scan-out buffers",
+                output.device().c_str(), width, height);
         return EGL_NO_SURFACE;
     }
     const long timeout =
@@ -118,10 +119,10 @@ void afterSwap() {
 void close() {
     if (scanout != nullptr && fromEnvironment("LUMETRA_KMS_STATS") == "1") {
         const KmsScanoutStats& s = scanout->stats();
-        std::fprintf(stderr,
-                     "lumetra: kms: %lu frames shown, %lu page flips, %lu refused, %lu late, "
-                     "%lu dropped, %lu mode sets\n",
-                     s.frames, s.flips, s.failures, s.late_flips, s.dropped, s.mode_sets);
+        logLine(LogLevel::Info,
+                "kms: %lu frames shown, %lu page flips, %lu refused, %lu late, "
+                "%lu dropped, %lu mode sets",
+                s.frames, s.flips, s.failures, s.late_flips, s.dropped, s.mode_sets);
     }
     closeAll();
 }

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "log/log.h"
 #include "platform/mesa/display/kms_output.h"
 
 namespace Lumetra {
@@ -143,12 +144,11 @@ uint32_t KmsScanout::framebufferOf(gbm_bo* bo) {
     if (result != 0) {
         if (!told_framebuffer) {
             told_framebuffer = true;
-            std::fprintf(stderr,
-                         "lumetra: kms: %s: no framebuffer for a %ux%u buffer of format "
-                         "%.4s, modifier 0x%llx (%s)\n",
-                         output->device().c_str(), width, height,
-                         reinterpret_cast<const char*>(&format),
-                         static_cast<unsigned long long>(modifier), std::strerror(errno));
+            logLine(LogLevel::Warning,
+                    "kms: %s: no framebuffer for a %ux%u buffer of format "
+                    "%.4s, modifier 0x%llx (%s)",
+                    output->device().c_str(), width, height, reinterpret_cast<const char*>(&format),
+                    static_cast<unsigned long long>(modifier), std::strerror(errno));
         }
         return 0;
     }
@@ -193,10 +193,10 @@ void KmsScanout::present() {
         waiting = false;
         if (in_flight != nullptr && !told_late) {
             told_late = true;
-            std::fprintf(stderr,
-                         "lumetra: kms: %s: a page flip has not completed after %d ms (%s); its "
-                         "buffer stays held until it does\n",
-                         output->device().c_str(), flip_timeout_ms, std::strerror(ETIMEDOUT));
+            logLine(LogLevel::Warning,
+                    "kms: %s: a page flip has not completed after %d ms (%s); its "
+                    "buffer stays held until it does",
+                    output->device().c_str(), flip_timeout_ms, std::strerror(ETIMEDOUT));
         }
     }
 }
@@ -242,10 +242,10 @@ void KmsScanout::refused(const char* what, int error) {
     crtc_set = false;
     if (!told_refused) {
         told_refused = true;
-        std::fprintf(stderr,
-                     "lumetra: kms: %s: %s refused (%s); the screen is taken back with a mode "
-                     "set as soon as it can be\n",
-                     output->device().c_str(), what, std::strerror(error));
+        logLine(LogLevel::Warning,
+                "kms: %s: %s refused (%s); the screen is taken back with a mode "
+                "set as soon as it can be",
+                output->device().c_str(), what, std::strerror(error));
     }
 }
 

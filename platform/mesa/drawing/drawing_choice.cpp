@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "platform/drawing_api.h"
+#include "log/log.h"
 #include "platform/mesa/mesa_display.h"
 
 namespace Lumetra {
@@ -31,7 +32,7 @@ void chooseDrawing() {
         return;
     }
     if (std::strcmp(wanted, "1") != 0) {
-        std::fprintf(stderr, "lumetra: LUMETRA_GLES '%s' is not 1 or 2, using 2\n", wanted);
+        logLine(LogLevel::Warning, "LUMETRA_GLES '%s' is not 1 or 2, using 2", wanted);
         return;
     }
 #if defined(LUMETRA_HAVE_GLES1)

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <utility>
 
+#include "log/log.h"
+
 namespace Lumetra {
 
 namespace {
@@ -49,7 +51,7 @@ void reportLoadNotice(const std::string& line) {
     if (noticeReporter()) {
         noticeReporter()(line);
     } else {
-        std::fprintf(stderr, "%s\n", line.c_str());
+        logFixed(LogLevel::Notice, stderr, "%s\n", line.c_str());
     }
 }
 
