@@ -54,6 +54,19 @@ void setIntInRange(const std::string& value, int* field, int low, int high, int 
 
 }  // namespace
 
+std::string cleanConfigLine(const std::string& line) {
+    std::string clean;
+    for (char c : line) {
+        if (c == '#') {
+            break;
+        }
+        if (c >= '!' && c <= '~') {
+            clean += c;
+        }
+    }
+    return clean;
+}
+
 ConfigLoader::ConfigLoader() : ConfigLoader("config.txt") {}
 
 ConfigLoader::ConfigLoader(const std::string& file_name)
@@ -91,24 +104,11 @@ void ConfigLoader::loadCfgFile(const std::string& file_name) {
         if (!line.empty() && line.back() == '\n') {
             line.pop_back();
         }
-        cleanLine(line);
+        line = cleanConfigLine(line);
         parseCleanLine(line);
     }
     std::free(buffer);
     std::fclose(file);
-}
-
-void ConfigLoader::cleanLine(std::string& line) {
-    std::string clean;
-    for (char c : line) {
-        if (c == '#') {
-            break;
-        }
-        if (c >= '!' && c <= '~') {
-            clean += c;
-        }
-    }
-    line = clean;
 }
 
 void ConfigLoader::parseCleanLine(std::string& line) {

@@ -4,6 +4,10 @@
 
 namespace Lumetra {
 
+// A line of config.txt as it is read: everything from '#' on dropped, and every character
+// that is not printable ASCII or is white space.
+std::string cleanConfigLine(const std::string& line);
+
 // The settings of ./config.txt, read once at start-up. Every value has a default and a
 // range; values outside it fall back silently.
 class ConfigLoader {
@@ -27,7 +31,6 @@ class ConfigLoader {
 
   private:
     void loadCfgFile(const std::string& file_name);
-    void cleanLine(std::string& line);
     void parseCleanLine(std::string& line);
 
     int artnet_universe;

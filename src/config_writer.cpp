@@ -1,12 +1,12 @@
 #include "config_writer.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
 #include <fstream>
 #include <sstream>
+
+#include "atomic_file.h"
+#include "config_loader.h"
 
 namespace Lumetra {
 
@@ -15,15 +15,7 @@ namespace {
 // The key a line sets as the loader sees it: comments and whitespace dropped, then the text
 // before "=". Empty when the line sets nothing.
 std::string keyOfLine(const std::string& line) {
-    std::string clean;
-    for (char c : line) {
-        if (c == '#') {
-            break;
-        }
-        if (c >= '!' && c <= '~') {
-            clean += c;
-        }
-    }
+    const std::string clean = cleanConfigLine(line);
     const size_t equals = clean.find('=');
     return equals == std::string::npos ? std::string() : clean.substr(0, equals);
 }
@@ -35,29 +27,6 @@ bool isPlainValue(const std::string& text) {
         }
     }
     return true;
-}
-
-bool writeAll(int fd, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-std::string directoryOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 }  // namespace
@@ -119,25 +88,11 @@ bool writeConfigValues(const std::string& path,
             return false;
         }
     }
-    const std::string temporary = path + ".tmp";
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        *error = temporary + ": " + std::strerror(errno);
+    const std::string updated = updatedConfigText(text, values);
+    std::string reason;
+    if (!replaceFileAtomically(path, updated.data(), updated.size(), &reason)) {
+        *error = path + ": " + reason;
         return false;
-    }
-    const bool ok = writeAll(fd, updatedConfigText(text, values)) && ::fsync(fd) == 0;
-    const int saved_errno = errno;
-    ::close(fd);
-    if (!ok || ::rename(temporary.c_str(), path.c_str()) != 0) {
-        *error = path + ": " + std::strerror(ok ? errno : saved_errno);
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    // The rename itself must reach the disk too, or a power cut may bring back the old file.
-    const int dir = ::open(directoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
     }
     return true;
 }

@@ -1,5 +1,6 @@
 #include "canvas/snapshot_writer.h"
 
+#include "atomic_file.h"
 #include "log/log.h"
 
 #include <errno.h>
@@ -38,32 +39,6 @@ void flipRows(std::vector<uint8_t>* rgba, uint32_t width, uint32_t height) {
         std::memmove(a, b, row);
         std::memcpy(b, spare.data(), row);
     }
-}
-
-bool writeAll(int fd, const std::vector<uint8_t>& bytes) {
-    size_t written = 0;
-    while (written < bytes.size()) {
-        ssize_t n = write(fd, bytes.data() + written, bytes.size() - written);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            if (n == 0) {
-                errno = ENOSPC;
-            }
-            return false;
-        }
-        written += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-std::string directoryOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 }  // namespace
@@ -131,35 +106,7 @@ void SnapshotWriter::writeFrame() {
 
 bool SnapshotWriter::replaceFile(const std::string& target, const std::vector<uint8_t>& bytes,
                                  std::string* error) {
-    // Beside the target, so that the rename stays within one file system.
-    const std::string temporary = target + ".tmp" + std::to_string(getpid());
-    int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        *error = std::strerror(errno);
-        return false;
-    }
-    bool ok = writeAll(fd, bytes) && fsync(fd) == 0;
-    int reason = ok ? 0 : errno;
-    if (close(fd) != 0 && ok) {  // some file systems report a full disk only here
-        ok = false;
-        reason = errno;
-    }
-    if (ok && std::rename(temporary.c_str(), target.c_str()) != 0) {
-        ok = false;
-        reason = errno;
-    }
-    if (!ok) {
-        *error = std::strerror(reason);
-        unlink(temporary.c_str());
-        return false;
-    }
-    // The rename itself reaches the disk with the directory.
-    int dir = open(directoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        fsync(dir);
-        close(dir);
-    }
-    return true;
+    return replaceFileAtomically(target, bytes.data(), bytes.size(), error);
 }
 
 }  // namespace Lumetra

@@ -37,7 +37,7 @@ TEST(ConfigWriterTest, WrittenFileIsReadBackByTheLoaderAndNoTemporaryStays) {
     EXPECT_EQ(config.getArtnetUniverse(), 9);
     EXPECT_EQ(config.getVormelNum(), 4);
     EXPECT_EQ(LumetraTest::readFile("config.txt"), "ANZAHL=4\n# keep me\nUNIVERSE=9\n");
-    EXPECT_NE(access("config.txt.tmp", F_OK), 0);
+    EXPECT_EQ(LumetraTest::commandOutput("ls"), "config.txt\ntextures\n");  // no temporary left
 }
 
 TEST(ConfigWriterTest, RefusesValuesThatWouldBreakTheFileAndLeavesItAlone) {
