@@ -1,5 +1,13 @@
 #include "artnet/flood_watch.h"
 
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+
 #include "artnet/artnet_test_support.h"
 
 namespace Lumetra {
@@ -37,6 +45,111 @@ long allowedFloodGrowthKb() {
 #else
     return 4 * 1024;
 #endif
+}
+
+long udpQueueBytes(const char* hex_port) {
+    std::ifstream table("/proc/net/udp");
+    std::string line;
+    std::getline(table, line);
+    long total = 0;
+    while (std::getline(table, line)) {
+        std::istringstream fields(line);
+        std::string slot, local, remote, state, queues;
+        fields >> slot >> local >> remote >> state >> queues;
+        if (local.size() > 5 && local.substr(local.size() - 5) == hex_port) {
+            total += std::strtol(queues.substr(queues.find(':') + 1).c_str(), nullptr, 16);
+        }
+    }
+    return total;
+}
+
+int floodSeconds() {
+    const char* text = std::getenv("LUMETRA_FLOOD_SECONDS");
+    return text != nullptr ? std::atoi(text) : 3;
+}
+
+std::vector<uint8_t> floodFrame(unsigned long n, int canvases) {
+    std::vector<uint8_t> frame(20 * static_cast<size_t>(canvases));
+    for (size_t i = 0; i < frame.size(); ++i) {
+        frame[i] = static_cast<uint8_t>(n * 31 + i * 7);
+    }
+    for (size_t i = 0; i < frame.size(); i += 20) {
+        frame[i] = 0;
+        frame[i + 7] = 8;
+    }
+    return frame;
+}
+
+FloodRun runFlood(CanvasManager* screen, int seconds,
+                  const std::function<void(unsigned long)>& send,
+                  const std::vector<const char*>& hex_ports) {
+    FloodRun run;
+    countFrames(screen, std::chrono::milliseconds(300));  // warm up
+    run.base_frames = countFrames(screen, std::chrono::seconds(1));
+    std::atomic<bool> flooding{true};
+    std::thread flood([&] {
+        const auto start = Clock::now();
+        const auto end = start + std::chrono::seconds(seconds);
+        unsigned long n = 0;
+        while (Clock::now() < end) {
+            for (int i = 0; i < 1000; ++i, ++n) {
+                send(n);
+            }
+            std::this_thread::sleep_until(start + std::chrono::microseconds(n * 10));
+        }
+        run.sent = n;
+        flooding = false;
+    });
+    run.watch = watchRenderLoop(screen, flooding);
+    flood.join();
+    // The backlog the kernel kept is drained at the node's own pace.
+    const auto drain_start = Clock::now();
+    auto queued = [&] {
+        long bytes = 0;
+        for (const char* port : hex_ports) {
+            bytes += udpQueueBytes(port);
+        }
+        return bytes;
+    };
+    while (queued() > 0 && Clock::now() - drain_start < std::chrono::seconds(30)) {
+        countFrames(screen, std::chrono::milliseconds(50));
+    }
+    run.drain_seconds = std::chrono::duration<double>(Clock::now() - drain_start).count();
+    return run;
+}
+
+std::vector<uint8_t> lastLook(int canvases) {
+    std::vector<uint8_t> last(20 * static_cast<size_t>(canvases), 255);
+    for (int i = 0; i < canvases; ++i) {
+        last[20 * i] = static_cast<uint8_t>(200 + i);
+        last[20 * i + 2] = 128;
+        last[20 * i + 3] = 128;
+        last[20 * i + 6] = 0;
+        last[20 * i + 8] = 0;
+        last[20 * i + 14] = 0;
+        last[20 * i + 15] = 127;
+        last[20 * i + 16] = 127;
+    }
+    return last;
+}
+
+void expectLastLook(CanvasManager* screen, const std::vector<Canvas*>& canvases) {
+    const float ratio = screen->getScreenRatio();
+    for (size_t i = 0; i < canvases.size(); ++i) {
+        Canvas* c = canvases[i];
+        EXPECT_EQ(c->getContentData(), 200 + static_cast<int>(i));
+        EXPECT_EQ(c->getAlpha(), 1.0f);
+        EXPECT_EQ(c->getPositionX(), 0.0f);
+        EXPECT_EQ(c->getPositionY(), 0.0f);
+        EXPECT_EQ(c->getScalingX(), 10.0f);
+        EXPECT_EQ(c->getScalingY(), 10.0f / ratio);
+        EXPECT_EQ(c->getNumber(), 63u);
+        EXPECT_EQ(c->getZoom(), 10.0f);
+        EXPECT_EQ(c->getR(), 1.0f);
+        EXPECT_EQ(c->getRotation(), 0.0f);
+        EXPECT_EQ(c->getRotationAll(), 0.0f);
+        EXPECT_EQ(c->getShutterSet(), 0);
+    }
 }
 
 }  // namespace ArtnetTest
