@@ -18,20 +18,6 @@
 namespace Lumetra {
 namespace ArtnetTest {
 
-Bytes artDmx(int sub_uni, int length, const Bytes& data, int net) {
-    Bytes packet = {'A', 'r', 't', '-', 'N', 'e', 't', 0, 0x00, 0x50, 0, 14, 0, 0};
-    packet.push_back(static_cast<unsigned char>(sub_uni));
-    packet.push_back(static_cast<unsigned char>(net));
-    packet.push_back(static_cast<unsigned char>(length >> 8));
-    packet.push_back(static_cast<unsigned char>(length & 0xff));
-    packet.insert(packet.end(), data.begin(), data.end());
-    return packet;
-}
-
-Bytes artDmx(const Bytes& data) {
-    return artDmx(0, static_cast<int>(data.size()), data);
-}
-
 Bytes artPoll(int size) {
     Bytes packet = {'A', 'r', 't', '-', 'N', 'e', 't', 0, 0x00, 0x20, 0, 14, 0x02, 0};
     packet.resize(static_cast<size_t>(size));
@@ -65,21 +51,6 @@ void Sender::send(const Bytes& datagram, const std::string& ip, int port) {
     if (sendto(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to),
                sizeof(to)) != static_cast<ssize_t>(datagram.size())) {
         throw std::runtime_error("sendto");
-    }
-}
-
-ScratchDir::ScratchDir() {
-    char pattern[] = "/tmp/lumetra-artnet-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) {
-        throw std::runtime_error("mkdtemp");
-    }
-    dir = pattern;
-}
-
-ScratchDir::~ScratchDir() {
-    std::string command = "rm -rf '" + dir + "'";
-    if (std::system(command.c_str()) != 0) {
-        std::fprintf(stderr, "could not remove %s\n", dir.c_str());
     }
 }
 
@@ -130,18 +101,6 @@ HeadlessScreen::~HeadlessScreen() {
     }
 }
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void writeFile(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-}
-
 int openDescriptors() {
     int count = 0;
     DIR* dir = opendir("/proc/self/fd");
@@ -163,16 +122,6 @@ long residentKilobytes() {
         }
     }
     return -1;
-}
-
-bool artnetPortFree() {
-    int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(6454);
-    bool free = bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0;
-    close(fd);
-    return free;
 }
 
 }  // namespace ArtnetTest

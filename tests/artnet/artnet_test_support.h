@@ -6,17 +6,14 @@
 #include <vector>
 
 #include "canvas/canvas_manager.h"
+#include "support/test_support.h"
 
 namespace Lumetra {
 namespace ArtnetTest {
 
 using Bytes = std::vector<unsigned char>;
 
-// An ArtDmx packet: header as a desk sends it, then `data`. `length` is the declared slot
-// count, which tests may set to disagree with the data carried.
-Bytes artDmx(int sub_uni, int length, const Bytes& data, int net = 0);
-// An ArtDmx packet carrying exactly `data` for SubUni 0.
-Bytes artDmx(const Bytes& data);
+using LumetraTest::artDmx;
 // An ArtPoll; `size` 10 is ID and OpCode alone.
 Bytes artPoll(int size = 14);
 
@@ -52,25 +49,17 @@ class HeadlessScreen {
 };
 
 // A fresh scratch directory under /tmp, removed with everything in it by the destructor.
-class ScratchDir {
-  public:
-    ScratchDir();
-    ~ScratchDir();
-    const std::string& path() const { return dir; }
-    std::string file(const std::string& name) const { return dir + "/" + name; }
-
-  private:
-    std::string dir;
-};
-
-std::string readFile(const std::string& path);
-void writeFile(const std::string& path, const std::string& text);
+using LumetraTest::readFile;
+using LumetraTest::ScratchDir;
+using LumetraTest::writeFile;
 // Number of open file descriptors of this process.
 int openDescriptors();
 // Resident set size of this process, in kilobytes.
 long residentKilobytes();
 // True when 6454 can be bound on this machine (nobody else holds it).
-bool artnetPortFree();
+inline bool artnetPortFree() {
+    return !LumetraTest::artnetPortTaken();
+}
 
 }  // namespace ArtnetTest
 }  // namespace Lumetra

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "artnet/artnet_test_support.h"
+#include "artnet/one_canvas_fixture.h"
 #include "support/snapshot_program.h"
 #include "support/test_support.h"
 
@@ -79,16 +80,17 @@ Look lookAt(const unsigned char* rgba) {
 
 class Program {
   public:
-    explicit Program(const std::string& dir) : program(dir, WIDTH, HEIGHT, REFRESH) {}
+    explicit Program(std::unique_ptr<LumetraTest::SnapshotProgram> started)
+        : program(std::move(started)) {}
     // The next frame the program draws, or an empty look with `ok` false.
     Look next(bool* ok) {
-        std::vector<uint8_t> frame = program.nextFrame();
+        std::vector<uint8_t> frame = program->nextFrame();
         *ok = !frame.empty();
         return *ok ? lookAt(frame.data()) : Look();
     }
 
   private:
-    LumetraTest::SnapshotProgram program;
+    std::unique_ptr<LumetraTest::SnapshotProgram> program;
 };
 
 // One canvas's 20 channels: a still, unturned picture at the centre.
@@ -112,24 +114,15 @@ class BinaryE2e : public ::testing::Test {
         if (!ArtnetTest::artnetPortFree()) {
             GTEST_SKIP() << "UDP 6454 is taken";
         }
-        std::string textures = dir.file("textures");
-        mkdir(textures.c_str(), 0755);
         const int side = 16;
         std::vector<uint8_t> red(side * side * 4), white(side * side * 4, 255);
         for (int i = 0; i < side * side; ++i) {
             red[4 * i] = 255;
             red[4 * i + 3] = 255;
         }
-        LumetraTest::writePng(textures + "/000.png", side, side, red);
-        LumetraTest::writePng(textures + "/001.png", side, side, white);
-        ArtnetTest::writeFile(dir.file("config.txt"),
-                              "SUBNET=0\nUNIVERSE=3\nANZAHL=1\nDMX_START=5\nGPIO_LED=-1\n");
-        program = std::make_unique<Program>(dir.path());
-        auto end = Clock::now() + std::chrono::seconds(20);
-        while (ArtnetTest::artnetPortFree() && Clock::now() < end) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        ASSERT_FALSE(ArtnetTest::artnetPortFree()) << ArtnetTest::readFile(dir.file("program.log"));
+        auto started = ArtnetTest::startOneCanvasFixture(dir, {red, white}, WIDTH, HEIGHT, REFRESH);
+        ASSERT_NE(started, nullptr);
+        program = std::make_unique<Program>(std::move(started));
     }
     void TearDown() override { program.reset(); }
 

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "artnet/artnet_test_support.h"
+#include "artnet/one_canvas_fixture.h"
 #include "artnet/desk_traffic.h"
 #include "artnet/sacn_test_support.h"
 #include "support/snapshot_program.h"
@@ -104,18 +105,9 @@ class DeskLatency : public ::testing::Test {
         if (!ArtnetTest::artnetPortFree()) {
             GTEST_SKIP() << "UDP 6454 is taken";
         }
-        std::string textures = dir.file("textures");
-        mkdir(textures.c_str(), 0755);
-        std::vector<uint8_t> white(16 * 16 * 4, 255);
-        LumetraTest::writePng(textures + "/000.png", 16, 16, white);
-        ArtnetTest::writeFile(dir.file("config.txt"),
-                              "SUBNET=0\nUNIVERSE=3\nANZAHL=1\nDMX_START=5\nGPIO_LED=-1\n");
-        program = std::make_unique<LumetraTest::SnapshotProgram>(dir.path(), WIDTH, HEIGHT, 60);
-        auto end = Clock::now() + std::chrono::seconds(20);
-        while (ArtnetTest::artnetPortFree() && Clock::now() < end) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        ASSERT_FALSE(ArtnetTest::artnetPortFree()) << ArtnetTest::readFile(dir.file("program.log"));
+        program = ArtnetTest::startOneCanvasFixture(dir, {std::vector<uint8_t>(16 * 16 * 4, 255)},
+                                                    WIDTH, HEIGHT, 60);
+        ASSERT_NE(program, nullptr);
     }
     void TearDown() override { program.reset(); }
 

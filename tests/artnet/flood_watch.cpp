@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -116,6 +117,25 @@ FloodRun runFlood(CanvasManager* screen, int seconds,
     }
     run.drain_seconds = std::chrono::duration<double>(Clock::now() - drain_start).count();
     return run;
+}
+
+void expectNodeHeldUp(const char* name, const FloodRun& run, int seconds, int fds_before) {
+    const double flood_seconds = run.watch.seconds;
+    std::printf(
+        "%s: %lu datagrams in %.1f s (%.0f/s); render %d fps before, %.1f fps during; backlog "
+        "drained in %.1f s; RSS %ld kB after 1 s, %ld kB at the end\n",
+        name, run.sent, flood_seconds, run.sent / flood_seconds, run.base_frames,
+        run.watch.frames / flood_seconds, run.drain_seconds, run.watch.rss_settled,
+        run.watch.rss_after);
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    // Loose on purpose: the machine is shared; a stalled render loop would be far below.
+    EXPECT_GE(run.watch.frames / flood_seconds, 0.5 * run.base_frames);
+#endif
+    EXPECT_EQ(openDescriptors(), fds_before);
+    if (seconds >= 2) {
+        EXPECT_LT(run.watch.rss_after - run.watch.rss_settled, allowedFloodGrowthKb())
+            << "kilobytes grown while flooded";
+    }
 }
 
 std::vector<uint8_t> lastLook(int canvases) {

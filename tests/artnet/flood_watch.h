@@ -59,6 +59,11 @@ FloodRun runFlood(CanvasManager* screen, int seconds,
                   const std::function<void(unsigned long)>& send,
                   const std::vector<const char*>& hex_ports);
 
+// Prints what the flood did under `name` and checks that the node held up: the render loop
+// kept at least half its pace (without sanitizers, which slow it), no descriptor was
+// left open, and a flood of 2 s or more did not grow the resident size.
+void expectNodeHeldUp(const char* name, const FloodRun& run, int seconds, int fds_before);
+
 // A last look after a flood, and the checks that each of `canvases` canvases shows it.
 std::vector<uint8_t> lastLook(int canvases);
 void expectLastLook(CanvasManager* screen, const std::vector<Canvas*>& canvases);

@@ -25,12 +25,19 @@
 
 namespace LumetraTest {
 
-TempWorkDir::TempWorkDir() {
+ScratchDir::ScratchDir() {
     char templ[] = "/tmp/lumetra-test-XXXXXX";
     if (mkdtemp(templ) == nullptr) {
         throw std::runtime_error("mkdtemp failed");
     }
     dir = templ;
+}
+
+ScratchDir::~ScratchDir() {
+    runCommand("rm -rf '" + dir + "'");
+}
+
+TempWorkDir::TempWorkDir() {
     char cwd[4096];
     if (getcwd(cwd, sizeof(cwd)) != nullptr) {
         previous = cwd;
@@ -45,7 +52,6 @@ TempWorkDir::~TempWorkDir() {
     if (!previous.empty() && chdir(previous.c_str()) != 0) {
         std::perror("chdir back");
     }
-    runCommand("rm -rf '" + dir + "'");
 }
 
 void writeFile(const std::string& path, const std::string& text) {
@@ -178,15 +184,25 @@ std::vector<uint8_t> solidRgba(int width, int height, uint8_t r, uint8_t g, uint
     return pixels;
 }
 
+std::vector<uint8_t> artDmx(int sub_uni, int length, const std::vector<uint8_t>& data, int net) {
+    std::vector<uint8_t> packet = {'A', 'r', 't', '-', 'N', 'e', 't', 0, 0x00, 0x50, 0, 14, 0, 0};
+    packet.push_back(static_cast<uint8_t>(sub_uni));
+    packet.push_back(static_cast<uint8_t>(net));
+    packet.push_back(static_cast<uint8_t>(length >> 8));
+    packet.push_back(static_cast<uint8_t>(length & 0xff));
+    packet.insert(packet.end(), data.begin(), data.end());
+    return packet;
+}
+
+std::vector<uint8_t> artDmx(const std::vector<uint8_t>& data) {
+    return artDmx(0, static_cast<int>(data.size()), data);
+}
+
 void sendArtDmx(int sub_uni, int start, const std::vector<uint8_t>& channels) {
     std::vector<uint8_t> slots(static_cast<size_t>(start - 1), 0);
     slots.insert(slots.end(), channels.begin(), channels.end());
-    std::vector<uint8_t> packet = {'A', 'r', 't', '-', 'N', 'e', 't', 0, 0x00, 0x50, 0, 14, 0, 0};
-    packet.push_back(static_cast<uint8_t>(sub_uni & 0xff));
-    packet.push_back(0);
-    packet.push_back(static_cast<uint8_t>(slots.size() >> 8));
-    packet.push_back(static_cast<uint8_t>(slots.size() & 0xff));
-    packet.insert(packet.end(), slots.begin(), slots.end());
+    const std::vector<uint8_t> packet =
+        artDmx(sub_uni & 0xff, static_cast<int>(slots.size()), slots);
     const int fd = socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in to{};
     to.sin_family = AF_INET;

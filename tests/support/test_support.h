@@ -6,17 +6,26 @@
 
 namespace LumetraTest {
 
-// A fresh temporary directory that becomes the working directory for the test's lifetime;
-// it holds an empty textures/ directory. Removed (and the old directory restored) on exit.
-class TempWorkDir {
+// A fresh temporary directory, removed with everything in it when the object goes.
+class ScratchDir {
   public:
-    TempWorkDir();
-    ~TempWorkDir();
+    ScratchDir();
+    ~ScratchDir();
     const std::string& path() const { return dir; }
     std::string file(const std::string& name) const { return dir + "/" + name; }
 
-  private:
+  protected:
     std::string dir;
+};
+
+// A scratch directory that becomes the working directory for the test's lifetime; it holds
+// an empty textures/ directory. The old working directory comes back on exit.
+class TempWorkDir : public ScratchDir {
+  public:
+    TempWorkDir();
+    ~TempWorkDir();
+
+  private:
     std::string previous;
 };
 
@@ -64,6 +73,11 @@ std::vector<uint8_t> solidRgba(int width, int height, uint8_t r, uint8_t g, uint
 // Sends one ArtDmx datagram to 127.0.0.1:6454: `channels` from DMX address `start` (1..512)
 // of the universe `sub_uni` (subnet << 4 | universe).
 void sendArtDmx(int sub_uni, int start, const std::vector<uint8_t>& channels);
+// An ArtDmx packet: header as a desk sends it, then `data`. `length` is the declared slot
+// count, which tests may set to disagree with the data carried.
+std::vector<uint8_t> artDmx(int sub_uni, int length, const std::vector<uint8_t>& data, int net = 0);
+// An ArtDmx packet carrying exactly `data` for SubUni 0.
+std::vector<uint8_t> artDmx(const std::vector<uint8_t>& data);
 
 // True when UDP port 6454 is bound in this network namespace (a fixture is listening).
 bool artnetPortTaken();
