@@ -16,6 +16,8 @@ namespace Platform {
 
 namespace {
 
+// Port numbers are fixed by the Pi firmware's components (video_decode 130/131,
+// video_scheduler 10/11/12, egl_render 220/221, clock 80); the IL client cannot ask for them.
 const OMX_U32 kDecoderInput = 130;
 const OMX_U32 kDecoderOutput = 131;
 const OMX_U32 kSchedulerInput = 10;
@@ -24,7 +26,7 @@ const OMX_U32 kSchedulerClock = 12;
 const OMX_U32 kRenderInput = 220;
 const OMX_U32 kRenderOutput = 221;
 const OMX_U32 kClockOutput = 80;
-const int kPacketSize = 81920;
+const int kPacketSize = 81920;  // the size of the decoder's input buffers, as allocated
 const int kFormatWaitMs = 10000;
 const int kRenderTunnelWaitMs = 1000;
 // How often a thread waiting for a free input buffer looks at its run flag.

@@ -34,6 +34,8 @@ void Canvas::advanceShutter() {
         return;  // phase frozen while the strobe is off
     }
     unsigned int time = load(shutter_time) + 1;
+    // The strobe channel (1..255) maps to a half-period of 64 frames down to 1: each step of
+    // 4 in the value takes a frame off, so the fastest strobe flips every frame.
     unsigned int threshold = static_cast<unsigned int>(64 - set / 4);
     if (time > threshold) {
         store(shutter_state, load(shutter_state) == 0 ? 1 : 0);
