@@ -26,7 +26,7 @@ const OMX_U32 kSchedulerClock = 12;
 const OMX_U32 kRenderInput = 220;
 const OMX_U32 kRenderOutput = 221;
 const OMX_U32 kClockOutput = 80;
-const int kPacketSize = 81920;  // the size of the decoder's input buffers, as allocated
+const int kPacketSize = 81920;  // the most read from the clip into one input buffer
 const int kFormatWaitMs = 10000;
 const int kRenderTunnelWaitMs = 1000;
 // How often a thread waiting for a free input buffer looks at its run flag.
