@@ -12,6 +12,7 @@
 #include "canvas/canvas.h"
 #include "canvas/canvas_content/content_local_file_texture/content_local_file_texture.h"
 #include "canvas/canvas_content/content_local_file_texture/decoded_picture.h"
+#include "canvas/canvas_content/content_local_file_texture/slot_decoder.h"
 #include "canvas/canvas_content/content_local_file_texture/texture.h"
 #include "canvas/renderer.h"
 #include "platform/videocore/mediainfo_size.h"
@@ -113,7 +114,8 @@ TEST_F(TextureSlotsTest, MissingAndBrokenPicturesAreInvisibleSquares) {
         canvases.pop_back();
     }
     // An invisible 1x1 picture still has ratio 1: a white canvas behind it stays white.
-    Lumetra::Texture missing(2, nullptr, nullptr, nullptr);
+    Lumetra::Texture missing(2, nullptr, nullptr, nullptr,
+                             Lumetra::decodeSlot(2, Lumetra::PictureLimits::forMachine(4096)));
     EXPECT_FLOAT_EQ(missing.getTextureRatio(), 1.0f);
     EXPECT_EQ(missing.getTextureType(), Lumetra::TEX_NONE);
 }

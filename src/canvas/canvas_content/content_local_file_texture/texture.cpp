@@ -43,11 +43,6 @@ std::string refusedByGl(int width, int height) {
 
 }  // namespace
 
-Texture::Texture(int t_id, VideoPlayer* p, GLfloat* tc, GLfloat* tcv)
-    : texCoords_ptr(tc), texCoordsVid_ptr(tcv), texture_id(t_id), player(p) {
-    load();
-}
-
 Texture::Texture(int t_id, VideoPlayer* p, GLfloat* tc, GLfloat* tcv, DecodedPicture&& decoded)
     : texCoords_ptr(tc), texCoordsVid_ptr(tcv), texture_id(t_id), player(p) {
     upload(decoded);
@@ -94,12 +89,6 @@ Texture::~Texture() {
             break;
     }
     std::free(gif_info.delayArray);
-}
-
-void Texture::load() {
-    DecodedPicture decoded =
-        decodeSlot(texture_id, PictureLimits::forMachine(PictureLimits::queryMaxTexture()));
-    upload(decoded);
 }
 
 GLuint Texture::takeStillTexture() {

@@ -17,8 +17,6 @@ class VideoPlayer;
 // bind) or a video clip, or a 1x1 error texture.
 class Texture {
   public:
-    // Decodes and uploads picture t_id from ./textures/ at once.
-    Texture(int t_id, VideoPlayer* player, GLfloat* texCoords_ptr, GLfloat* texCoordsVid_ptr);
     // Uploads a picture already decoded (on a worker thread) for slot t_id.
     Texture(int t_id, VideoPlayer* player, GLfloat* texCoords_ptr, GLfloat* texCoordsVid_ptr,
             DecodedPicture&& decoded);
@@ -42,7 +40,6 @@ class Texture {
     uint64_t keptBytes() const;
 
   private:
-    void load();
     void upload(DecodedPicture& decoded);
     void uploadStill(DecodedPicture& decoded);
     void uploadGif(DecodedPicture& decoded);
