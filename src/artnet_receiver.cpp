@@ -14,6 +14,7 @@
 
 #include "artnet_packet.h"
 #include "fatal_exit.h"
+#include "log/log.h"
 #include "receive_buffer.h"
 
 namespace Lumetra {
@@ -232,21 +233,24 @@ int ArtnetReceiver::parseArtNet(int len) {
     return kind == ARTNET_DMX ? 0 : -1;
 }
 
+// The reply leaves through the socket bound to 6454, as Art-Net expects replies to come
+// from, and never waits: a poller we cannot reach, or a full send queue, costs one reply,
+// counted and said, never the show.
 int ArtnetReceiver::ArtPollReply() {
     const ArtPollReplyInfo info = pollReplyInfo();
-    int reply_socket = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-    if (reply_socket < 0) {
-        fatalExit(stderr, "Error: socket()\n");
-    }
     sockaddr_in destination{};
     destination.sin_family = AF_INET;
     destination.sin_port = htons(ARTNET_PORT);
     destination.sin_addr = clientAddr.sin_addr;
     unsigned char reply[ARTNET_POLL_REPLY_SIZE];
     buildArtPollReply(info, reply);
-    sendto(reply_socket, reply, sizeof(reply), 0, reinterpret_cast<sockaddr*>(&destination),
-           sizeof(destination));
-    close(reply_socket);
+    if (sendto(s, reply, sizeof(reply), MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&destination),
+               sizeof(destination)) != static_cast<ssize_t>(sizeof(reply))) {
+        ++replies_failed;
+        logLine(LogLevel::Warning, "ArtPollReply to %s not sent: %s",
+                inet_ntoa(destination.sin_addr), std::strerror(errno));
+        return -1;
+    }
     return 0;
 }
 

@@ -107,6 +107,7 @@ class ArtnetReceiver {
     std::chrono::steady_clock::time_point last_dmx{};
     bool dmx_seen = false;
     unsigned int replies_sent = 0;
+    unsigned long replies_failed = 0;  // poll replies the kernel would not take
     ArtnetPollLimiter poll_limiter;
     SacnInput* sacn = nullptr;  // owned; none when sACN is off
     bool arrivals_stamped = false;

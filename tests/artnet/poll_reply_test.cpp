@@ -27,6 +27,7 @@ using ArtnetTest::NetnsPair;
 struct Datagram {
     Bytes bytes;
     std::string from;
+    int from_port = 0;
 };
 
 // A socket on the poller's UDP 6454, where replies arrive.
@@ -52,6 +53,7 @@ class Poller {
         ssize_t n = recvfrom(fd, buf, sizeof(buf), 0, reinterpret_cast<sockaddr*>(&from), &len);
         d.bytes.assign(buf, buf + (n > 0 ? n : 0));
         d.from = inet_ntoa(from.sin_addr);
+        d.from_port = ntohs(from.sin_port);
         return d;
     }
 
@@ -171,6 +173,7 @@ TEST_F(PollReply, EachPollGetsExactlyOneReplyAtThePollersPort6454) {
         sender.send(ArtnetTest::artPoll(size), NetnsPair::NODE_IP);
         Datagram reply = poller.next(2000);
         EXPECT_EQ(reply.from, NetnsPair::NODE_IP) << "poll of " << size << " bytes";
+        EXPECT_EQ(reply.from_port, 6454) << "the reply leaves from the Art-Net port";
         expectReply(reply.bytes, e);
         EXPECT_TRUE(poller.next(300).bytes.empty()) << "a second reply";
         ++e.count;
