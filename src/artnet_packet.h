@@ -7,6 +7,9 @@ namespace Lumetra {
 
 constexpr int ARTNET_PORT = 6454;
 constexpr int ARTNET_DMX_SLOTS = 512;
+// Our replies have always been 386 bytes: the standard's fields, then zeros. Controllers
+// take a reply at least as long as the fields they read, and those that know this node
+// have only ever seen this length, so it stays.
 constexpr int ARTNET_POLL_REPLY_SIZE = 386;
 
 enum ArtnetPacketKind {

@@ -21,6 +21,9 @@ namespace Lumetra {
 
 namespace {
 
+// DMX is mapped onto the canvases at most once a cycle: 20 times a second is smooth enough
+// for a picture that changes with a desk's fades, and keeps the listener's share of the CPU
+// small however much arrives.
 constexpr std::chrono::microseconds CYCLE(50000);
 constexpr std::chrono::milliseconds NAP(1);
 // More reads than the granted buffer can hold datagrams (8 MiB / 830 bytes), so one drain
@@ -51,15 +54,12 @@ ArtnetReceiver::ArtnetReceiver(CanvasManager* screen, int canvases_id, unsigned 
       dmx_start(dmx_start),
       scale_multiplier(scale_multiplier),
       gpio_led(gpio_led),
+      is_root(is_root),
       gpio_root(gpioRootFromEnvironment()) {
-    led_blink = 0;
     openSocket();
     openSacn(sacn_universe);
-    this->is_root = is_root;
     initLED();
     setLED(1);
-    led_blink = 0;
-    quit = false;
     if (start_listener) {
         net_listener_thread = std::thread(&ArtnetReceiver::netListener, this);
     }
@@ -79,6 +79,8 @@ ArtnetReceiver::~ArtnetReceiver() {
 void ArtnetReceiver::openSocket() {
     s = socket(AF_INET, SOCK_DGRAM, 0);
     if (s < 0) {
+        // The German messages are the ones operators know; \366 is a single Latin-1 byte
+        // (o-umlaut), kept as it always was rather than turned into UTF-8.
         fatalExit(stdout, "init_net: Kann Socket nicht \366ffnen ...(%s)\n", std::strerror(errno));
     }
     myAddr.sin_family = AF_INET;
