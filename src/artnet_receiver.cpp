@@ -13,6 +13,8 @@
 #include <cstring>
 
 #include "artnet_packet.h"
+#include "canvas/canvas_manager.h"
+#include "dmx_frame_mapper.h"
 #include "fatal_exit.h"
 #include "receive_buffer.h"
 
@@ -36,13 +38,14 @@ std::string gpioRootFromEnvironment() {
 
 ArtnetReceiver::ArtnetReceiver(CanvasManager* screen, int canvases_id, unsigned int universe,
                                unsigned int subnet, int dmx_start, float scale_multiplier,
-                               int gpio_led, int sacn_universe)
+                               int gpio_led, int sacn_universe, int channels)
     : ArtnetReceiver(screen, canvases_id, universe, subnet, dmx_start, scale_multiplier, gpio_led,
-                     getuid() == 0, true, sacn_universe) {}
+                     getuid() == 0, true, sacn_universe, channels) {}
 
 ArtnetReceiver::ArtnetReceiver(CanvasManager* screen, int canvases_id, unsigned int universe,
                                unsigned int subnet, int dmx_start, float scale_multiplier,
-                               int gpio_led, bool is_root, bool start_listener, int sacn_universe)
+                               int gpio_led, bool is_root, bool start_listener, int sacn_universe,
+                               int channels)
     : screen(screen),
       canvases_id(canvases_id),
       artnet_universe(static_cast<int>(universe)),
@@ -59,6 +62,12 @@ ArtnetReceiver::ArtnetReceiver(CanvasManager* screen, int canvases_id, unsigned 
     setLED(1);
     led_blink = 0;
     quit = false;
+    if (channels == 32) {
+        mapper = new DmxFrameMapper(screen->getCanvasGroup(canvases_id), dmx_start,
+                                    scale_multiplier, screen->getScreenRatio());
+        screen->setFrameStart(
+            [this](std::chrono::steady_clock::time_point now) { frameStart(now); });
+    }
     if (start_listener) {
         net_listener_thread = std::thread(&ArtnetReceiver::netListener, this);
     }
@@ -68,6 +77,10 @@ ArtnetReceiver::~ArtnetReceiver() {
     quit = true;
     if (net_listener_thread.joinable()) {
         net_listener_thread.join();
+    }
+    if (mapper != nullptr) {
+        screen->setFrameStart(nullptr);
+        delete mapper;
     }
     setLED(0);
     quitLED();
@@ -100,6 +113,10 @@ void ArtnetReceiver::sizeReceiveBuffer() {
 // A cycle that a poll cut short is followed at once by the next one, so an answered poll
 // costs the DMX behind it no time.
 void ArtnetReceiver::netListener() {
+    if (mapper != nullptr) {
+        listenOnArrival();
+        return;
+    }
     while (!quit) {
         listenCycle();
         if (!poll_cut) {
@@ -118,6 +135,30 @@ void ArtnetReceiver::listenCycle() {
         dmx_seen = true;
         updateCanvasValues();
     }
+}
+
+// Waits for any socket and drains them all at once; a frame that changed goes to the render
+// thread with the time it was taken in. The timeout bounds how late a quit is seen and
+// lets sACN drop silent sources while nothing arrives.
+void ArtnetReceiver::listenOnArrival() {
+    constexpr int QUIT_CHECK_MS = 50;
+    while (!quit) {
+        if (!poll_cut) {
+            pollfd sockets[] = {{s, POLLIN, 0}, {sacnDescriptor(), POLLIN, 0}};
+            poll(sockets, sizeof(sockets) / sizeof(sockets[0]), QUIT_CHECK_MS);
+        }
+        const bool artnet = receive();
+        const bool sacn_changed = takeSacn(artnet);
+        if (artnet || sacn_changed) {
+            last_dmx = std::chrono::steady_clock::now();
+            dmx_seen = true;
+            mailbox.publish(dmx512, last_dmx);
+        }
+    }
+}
+
+void ArtnetReceiver::frameStart(std::chrono::steady_clock::time_point now) {
+    mapper->frameStart(mailbox.take(), now);
 }
 
 // The pause between cycles still takes datagrams in as they arrive, into the frame that

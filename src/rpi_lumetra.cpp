@@ -81,9 +81,11 @@ int main(int argc, char** argv) {
     c_screen->showTitle();
 
     Lumetra::ConfigLoader* config = new Lumetra::ConfigLoader();
-    c_screen->print("Config: subnet:%i universe:%i anzahl:%i DMX:%i Zoom:%i\n",
+    // The 20-channel personality keeps the line as it always was.
+    c_screen->print("Config: subnet:%i universe:%i anzahl:%i DMX:%i Zoom:%i%s\n",
                     config->getArtnetSubnet(), config->getArtnetUniverse(), config->getVormelNum(),
-                    config->getVormelDMXStart(), config->getZoomType());
+                    config->getVormelDMXStart(), config->getZoomType(),
+                    config->getChannels() == 32 ? " Channels:32" : "");
 
     Lumetra::CanvasManager* screen = nullptr;
     Lumetra::ArtnetReceiver* dmxr = nullptr;
@@ -105,7 +107,7 @@ int main(int argc, char** argv) {
         dmxr = new Lumetra::ArtnetReceiver(screen, group_id, config->getArtnetUniverse(),
                                            config->getArtnetSubnet(), config->getVormelDMXStart(),
                                            config->getScalingMultiplier(), config->getGpioLed(),
-                                           config->getSacnUniverse());
+                                           config->getSacnUniverse(), config->getChannels());
         Lumetra::dropNetworkPrivilege();  // the sockets are sized
         c_screen->print("Init Done! Starting main loop... Press 'q' to quit! \n");
     }

@@ -1,5 +1,7 @@
 #include "canvas/canvas_manager.h"
 
+#include <utility>
+
 #include "canvas/fps_counter.h"
 #include "canvas/renderer.h"
 
@@ -43,11 +45,22 @@ std::vector<Canvas*> CanvasManager::getAllCanvases() {
 }
 
 void CanvasManager::renderFrame() {
+    renderFrame(std::chrono::steady_clock::now());
+}
+
+void CanvasManager::renderFrame(std::chrono::steady_clock::time_point now) {
     fpsc->tick();
+    if (frame_start) {
+        frame_start(now);
+    }
     for (Canvas* canvas : canvases_list) {
         canvas->frameStep();
     }
     renderer->drawCanvases(canvases_list);
+}
+
+void CanvasManager::setFrameStart(std::function<void(std::chrono::steady_clock::time_point)> hook) {
+    frame_start = std::move(hook);
 }
 
 Renderer* CanvasManager::getRenderer() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,6 +27,12 @@ class CanvasManager {
     std::vector<Canvas*> getAllCanvases();
 
     void renderFrame();
+    // Draws the frame as of `now` (tests and benchmarks choose the time).
+    void renderFrame(std::chrono::steady_clock::time_point now);
+    // Runs on the render thread at the start of every frame, before the canvases step:
+    // the place where DMX that arrived since the last frame is applied. Set and cleared
+    // on the render thread; an empty function clears it.
+    void setFrameStart(std::function<void(std::chrono::steady_clock::time_point)> hook);
 
     Renderer* getRenderer();
     float getFPS();
@@ -38,6 +46,7 @@ class CanvasManager {
     std::vector<Canvas*> canvases_list;
     Renderer* renderer;
     FPS_Counter* fpsc;
+    std::function<void(std::chrono::steady_clock::time_point)> frame_start;
 };
 
 }  // namespace Lumetra

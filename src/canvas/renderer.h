@@ -43,6 +43,7 @@ class Renderer {
     void init_ogl();
     void init_model_proj();
     void drawCanvas(Canvas* canvas);
+    void drawPicture(Canvas* canvas, int picture, float alpha);
     void drawRing(Canvas* canvas, unsigned int n);
 
     ContentManager* content_manager;
