@@ -8,6 +8,7 @@
 #include <string>
 
 #include "artnet_receiver.h"
+#include "canvas/canvas_content/content_local_file_texture/gif_clock.h"
 #include "canvas/canvas_content/content_local_file_texture/load_progress.h"
 #include "canvas/canvas_manager.h"
 #include "canvas/frame_snapshot.h"
@@ -90,6 +91,7 @@ int main(int argc, char** argv) {
     Lumetra::CanvasManager* screen = nullptr;
     Lumetra::ArtnetReceiver* dmxr = nullptr;
     Lumetra::setPictureReload(config->getPictureReload() != 0);
+    Lumetra::setGifClockByTime(config->getChannels() == 32);
     int notice_line = 6;
     if (!c_screen->isQuit()) {
         screen = loadCanvasManager(c_screen, silent, &notice_line);

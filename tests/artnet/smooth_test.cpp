@@ -13,6 +13,7 @@
 #include "artnet/artnet_probe.h"
 #include "artnet/artnet_test_support.h"
 #include "canvas/angle.h"
+#include "canvas/canvas_content/content_local_file_texture/gif_clock.h"
 #include "canvas/canvas_manager.h"
 #include "support/snapshot_program.h"
 #include "support/test_support.h"
@@ -217,6 +218,35 @@ TEST(ThirtyTwoChannels, GlidesFromWhatIsDrawnAndCrossfadesWithoutGoingDark) {
     EXPECT_NEAR(back.b, 255 * 7 / 10, 5);
     back = p.redraw(t + milliseconds(2500)).at(100, 50);
     EXPECT_NEAR(back.r, 255 * 1 / 10, 5);
+}
+
+// Two canvases show one GIF (red, then blue, 500 ms each): the frame goes by the time
+// since it was first shown, not by how often it is drawn.
+TEST(ThirtyTwoChannels, GifsPlayAtTheFilesOwnDelays) {
+    Personality p(32, 2, 200, 100);
+    ASSERT_EQ(
+        LumetraTest::runCommand("convert -delay 50 -size 4x4 xc:red xc:blue textures/003.gif"), 0);
+    setGifClockByTime(true);
+    for (int c = 0; c < 2; ++c) {
+        const int full_screen[] = {3, 255, 128, 128, 255, 255, 0, 0, 0, 0, 255, 255, 255};
+        for (int k = 0; k < 13; ++k) {
+            p.set(c, k, full_screen[k]);
+        }
+        p.set(c, 15, 127);
+    }
+    // The picture arrives with the watcher's next look at the directory.
+    const Clock::time_point give_up = Clock::now() + std::chrono::seconds(5);
+    Frame f = p.draw(Clock::now());
+    while (!LumetraTest::near(f.at(100, 50), 255, 0, 0) && Clock::now() < give_up) {
+        f = p.redraw(Clock::now());
+    }
+    for (int i = 0; i < 20; ++i) {
+        p.redraw(Clock::now());
+    }
+    EXPECT_TRUE(LumetraTest::near(p.redraw(Clock::now()).at(100, 50), 255, 0, 0));
+    std::this_thread::sleep_for(milliseconds(650));
+    EXPECT_TRUE(LumetraTest::near(p.redraw(Clock::now()).at(100, 50), 0, 0, 255));
+    setGifClockByTime(false);
 }
 
 // A desk sends two looks that differ in every field, back and forth, as fast as it can;
