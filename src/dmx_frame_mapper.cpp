@@ -57,27 +57,49 @@ void DmxFrameMapper::frameStart(const DmxFrame* frame, Clock::time_point now) {
     for (size_t i = 0; i < canvases.size(); ++i) {
         advance(canvases[i], motions[i], now);
     }
+    const Clock::time_point previous = drawn_before ? last_frame : now;
+    drawn_before = true;
+    last_frame = now;
     if (frame == nullptr) {
         return;
+    }
+    // Where the desk's beat puts this frame: arrivals jitter, a desk's ticks hardly do. A
+    // frame far off the beat (a desk that paused or changed its rate) starts a new one.
+    Clock::time_point beat = frame->arrival;
+    if (arrival_seen && desk_interval > Clock::duration::zero()) {
+        const Clock::time_point expected = desk_beat + desk_interval;
+        const Clock::duration off = frame->arrival - expected;
+        if (off < desk_interval / 2 && off > -desk_interval / 2) {
+            beat = expected + off / 4;
+        }
     }
     if (arrival_seen && frame->arrival > last_arrival) {
         const Clock::duration gap =
             std::min<Clock::duration>(frame->arrival - last_arrival, LONGEST_DESK_INTERVAL);
         desk_interval =
-            desk_interval == Clock::duration::zero() ? gap : (desk_interval * 3 + gap) / 4;
+            desk_interval == Clock::duration::zero() ? gap : (desk_interval * 7 + gap) / 8;
     }
     last_arrival = frame->arrival;
+    desk_beat = beat;
     arrival_seen = true;
+    // A glide counts from the frame's arrival (following the desk: from its beat), though
+    // not from before the frame drawn last, which could not show it yet: this frame
+    // already moves, instead of drawing the place it drew before once more.
+    auto clamp = [previous, now](Clock::time_point t) {
+        return std::min(std::max(t, previous), now);
+    };
+    const Clock::time_point from_arrival = clamp(frame->arrival);
+    const Clock::time_point from_beat = clamp(beat);
     for (size_t i = 0; i < canvases.size(); ++i) {
-        apply(canvases[i], motions[i], frame->slots.data() + block_start + i * CHANNELS_PER_CANVAS,
-              now);
+        const unsigned char* ch = frame->slots.data() + block_start + i * CHANNELS_PER_CANVAS;
+        apply(canvases[i], motions[i], ch, now, ch[CH_GLIDE] == 1 ? from_beat : from_arrival);
     }
 }
 
 // Offsets 0 to 19 as the 20-channel personality reads them, each coarse channel with its
 // fine partner.
 void DmxFrameMapper::apply(Canvas* canvas, Motion& motion, const unsigned char* ch,
-                           Clock::time_point now) {
+                           Clock::time_point now, Clock::time_point glide_start) {
     float to[GLIDED];
     to[ALPHA] = fraction(coarseFine(ch, 1, CH_ALPHA_FINE));
     to[POS_X] = static_cast<float>(centred(coarseFine(ch, 2, CH_POSITION_X_FINE), m));
@@ -132,9 +154,10 @@ void DmxFrameMapper::apply(Canvas* canvas, Motion& motion, const unsigned char* 
         }
         motion.to[k] = motion.from[k] + turn;
     }
-    motion.start = now;
+    motion.start = glide_start;
     motion.length = length;
     motion.moving = true;
+    advance(canvas, motion, now);
 }
 
 // At most two pictures per canvas: a change during a fade keeps the one of the two that

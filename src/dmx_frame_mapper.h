@@ -69,7 +69,8 @@ class DmxFrameMapper {
         bool fading = false;
     };
 
-    void apply(Canvas* canvas, Motion& motion, const unsigned char* ch, Clock::time_point now);
+    void apply(Canvas* canvas, Motion& motion, const unsigned char* ch, Clock::time_point now,
+               Clock::time_point glide_start);
     void changePicture(Canvas* canvas, Motion& motion, int picture, Clock::duration length,
                        Clock::time_point now);
     void advance(Canvas* canvas, Motion& motion, Clock::time_point now);
@@ -84,6 +85,9 @@ class DmxFrameMapper {
     int block_start;  // slot of the first canvas's first channel
     bool arrival_seen = false;
     Clock::time_point last_arrival{};
+    Clock::time_point desk_beat{};  // the last frame's arrival, steadied to the desk's rate
+    bool drawn_before = false;
+    Clock::time_point last_frame{};   // start of the frame drawn last
     Clock::duration desk_interval{};  // smoothed time between the frames taken
 };
 
