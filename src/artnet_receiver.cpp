@@ -67,6 +67,7 @@ ArtnetReceiver::ArtnetReceiver(CanvasManager* screen, int canvases_id, unsigned 
                                     scale_multiplier, screen->getScreenRatio());
         screen->setFrameStart(
             [this](std::chrono::steady_clock::time_point now) { frameStart(now); });
+        screen->startFramesLate(true);
     }
     if (start_listener) {
         net_listener_thread = std::thread(&ArtnetReceiver::netListener, this);
@@ -79,6 +80,7 @@ ArtnetReceiver::~ArtnetReceiver() {
         net_listener_thread.join();
     }
     if (mapper != nullptr) {
+        screen->startFramesLate(false);
         screen->setFrameStart(nullptr);
         delete mapper;
     }

@@ -1,5 +1,6 @@
 #include "canvas/canvas_manager.h"
 
+#include <thread>
 #include <utility>
 
 #include "canvas/fps_counter.h"
@@ -45,7 +46,14 @@ std::vector<Canvas*> CanvasManager::getAllCanvases() {
 }
 
 void CanvasManager::renderFrame() {
-    renderFrame(std::chrono::steady_clock::now());
+    if (!frames_late) {
+        renderFrame(std::chrono::steady_clock::now());
+        return;
+    }
+    std::this_thread::sleep_until(latch.wakeTime(std::chrono::steady_clock::now()));
+    const std::chrono::steady_clock::time_point awake = std::chrono::steady_clock::now();
+    renderFrame(awake);
+    latch.workDone(renderer->swapStart() - awake);
 }
 
 void CanvasManager::renderFrame(std::chrono::steady_clock::time_point now) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "canvas/canvas.h"
+#include "canvas/frame_latch.h"
 
 namespace Lumetra {
 
@@ -33,6 +34,9 @@ class CanvasManager {
     // the place where DMX that arrived since the last frame is applied. Set and cleared
     // on the render thread; an empty function clears it.
     void setFrameStart(std::function<void(std::chrono::steady_clock::time_point)> hook);
+    // On: renderFrame() begins each frame's work as late as the refresh allows (see
+    // FrameLatch), so that the hook hands the freshest input to the frame.
+    void startFramesLate(bool on) { frames_late = on; }
 
     Renderer* getRenderer();
     float getFPS();
@@ -47,6 +51,8 @@ class CanvasManager {
     Renderer* renderer;
     FPS_Counter* fpsc;
     std::function<void(std::chrono::steady_clock::time_point)> frame_start;
+    bool frames_late = false;
+    FrameLatch latch;
 };
 
 }  // namespace Lumetra

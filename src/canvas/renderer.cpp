@@ -136,6 +136,7 @@ void Renderer::drawCanvases(const std::vector<Canvas*>& canvases) {
         drawCanvas(canvas);
     }
     snapshot->captureIfRequested(screen_width, screen_height);
+    swap_start = std::chrono::steady_clock::now();
     Platform::swapBuffers(display, surface);
 }
 
