@@ -24,6 +24,8 @@ namespace {
 
 constexpr std::chrono::microseconds CYCLE(50000);
 constexpr std::chrono::milliseconds NAP(1);
+// Datagrams in one drain beyond which the network counts as flooded.
+constexpr int FLOOD_READS = 16;
 // More reads than the granted buffer can hold datagrams (8 MiB / 830 bytes), so one drain
 // reaches the end of whatever was queued when it began. 16384 reads take about 15 ms.
 constexpr int MAX_READS_PER_DRAIN = 16384;
@@ -156,6 +158,13 @@ void ArtnetReceiver::listenOnArrival() {
             dmx_seen = true;
             mailbox.publish(dmx512, last_dmx);
         }
+        // Under a flood, a short nap after each drain (as between the 20-channel cycles)
+        // keeps the wake-ups few and leaves the cores to the render loop and the drain
+        // to come; the receive buffer holds what arrives meanwhile. A desk's frames
+        // alone never take this path, so they cost no latency.
+        if (last_drain_reads > FLOOD_READS) {
+            std::this_thread::sleep_for(NAP);
+        }
     }
 }
 
@@ -207,7 +216,8 @@ bool ArtnetReceiver::receive() {
     bool received = false;
     const bool poll_may_end = !poll_cut;
     poll_cut = false;
-    for (int reads = 0; reads < MAX_READS_PER_DRAIN; ++reads) {
+    int reads = 0;
+    for (; reads < MAX_READS_PER_DRAIN; ++reads) {
         // Without an LED nothing resets the count; stop it short of overflowing.
         if (led_blink < INT_MAX) {
             ++led_blink;
@@ -235,6 +245,7 @@ bool ArtnetReceiver::receive() {
             break;
         }
     }
+    last_drain_reads = reads;
     return received;
 }
 

@@ -109,6 +109,7 @@ class ArtnetReceiver {
     bool poll_answered = false;  // the datagram parseArtNet examined last was an answered poll
     bool poll_cut = false;       // the last drain stopped at an answered poll
     bool frame_fresh = false;    // DMX accepted since the frame was last mapped
+    int last_drain_reads = 0;    // datagrams (and the final empty read) of the last drain
     int receive_buffer = 0;      // bytes the kernel granted the listening socket
     int arrival_ifindex = 0;     // interface the datagram read last came in on
     in_addr arrival_local{};     // our address on that interface, as the kernel picks it
