@@ -117,8 +117,12 @@ TEST(ThirtyTwoChannels, FineChannelsAtZeroDrawTheTwentyChannelPictureAndFineStep
     varied(p);
     const Frame thirty_two = p.draw(t);
     EXPECT_TRUE(twenty.rgba == thirty_two.rgba) << "fine channels at 0 must change nothing";
+    EXPECT_GT(std::count_if(twenty.rgba.begin(), twenty.rgba.end(),
+                            [](uint8_t v) { return v > 0 && v < 255; }),
+              10000)
+        << "the cue draws mixed colours";
 
-    // One white square alone, its left edge on row 540; a coarse step is 7.5 px.
+    // One blue square alone, its left edge on row 540; a coarse step is 7.5 px.
     for (int c = 1; c < 3; ++c) {
         p.set(c, 1, 0);
     }
