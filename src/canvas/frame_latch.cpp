@@ -7,7 +7,7 @@ namespace Lumetra {
 namespace {
 
 // Room for a late wake-up and the swap itself.
-constexpr std::chrono::microseconds MARGIN(1500);
+constexpr std::chrono::microseconds MARGIN(1000);
 // Two seconds at 60 Hz without waiting after a missed refresh.
 constexpr int HOLD_OFF_FRAMES = 120;
 

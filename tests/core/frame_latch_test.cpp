@@ -21,7 +21,7 @@ TEST(FrameLatch, WaitsUntilJustBeforeTheRefreshOnlyWhileFramesMakeIt) {
         latch.workDone(work);
         t += period;
     }
-    EXPECT_EQ(waited, period - work * 5 / 4 - microseconds(1500));
+    EXPECT_EQ(waited, period - work * 5 / 4 - microseconds(1000));
     // A refresh missed after waiting: no waiting for a while.
     t += period;
     EXPECT_EQ(latch.wakeTime(t), t);
