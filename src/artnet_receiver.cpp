@@ -13,6 +13,8 @@
 #include <cstring>
 
 #include "artnet_packet.h"
+#include "canvas/canvas_manager.h"
+#include "dmx_frame_mapper.h"
 #include "fatal_exit.h"
 #include "log/log.h"
 #include "receive_buffer.h"
@@ -26,6 +28,8 @@ namespace {
 // small however much arrives.
 constexpr std::chrono::microseconds CYCLE(50000);
 constexpr std::chrono::milliseconds NAP(1);
+// Datagrams in one drain beyond which the network counts as flooded.
+constexpr int FLOOD_READS = 16;
 // More reads than the granted buffer can hold datagrams (8 MiB / 830 bytes), so one drain
 // reaches the end of whatever was queued when it began. 16384 reads take about 15 ms.
 constexpr int MAX_READS_PER_DRAIN = 16384;
@@ -40,13 +44,14 @@ std::string gpioRootFromEnvironment() {
 
 ArtnetReceiver::ArtnetReceiver(CanvasManager* screen, int canvases_id, unsigned int universe,
                                unsigned int subnet, int dmx_start, float scale_multiplier,
-                               int gpio_led, int sacn_universe)
+                               int gpio_led, int sacn_universe, int channels)
     : ArtnetReceiver(screen, canvases_id, universe, subnet, dmx_start, scale_multiplier, gpio_led,
-                     getuid() == 0, true, sacn_universe) {}
+                     getuid() == 0, true, sacn_universe, channels) {}
 
 ArtnetReceiver::ArtnetReceiver(CanvasManager* screen, int canvases_id, unsigned int universe,
                                unsigned int subnet, int dmx_start, float scale_multiplier,
-                               int gpio_led, bool is_root, bool start_listener, int sacn_universe)
+                               int gpio_led, bool is_root, bool start_listener, int sacn_universe,
+                               int channels)
     : screen(screen),
       canvases_id(canvases_id),
       artnet_universe(static_cast<int>(universe)),
@@ -60,6 +65,13 @@ ArtnetReceiver::ArtnetReceiver(CanvasManager* screen, int canvases_id, unsigned 
     openSacn(sacn_universe);
     initLED();
     setLED(1);
+    if (channels == 32) {
+        mapper = new DmxFrameMapper(screen->getCanvasGroup(canvases_id), dmx_start,
+                                    scale_multiplier, screen->getScreenRatio());
+        screen->setFrameStart(
+            [this](std::chrono::steady_clock::time_point now) { frameStart(now); });
+        screen->startFramesLate(true);
+    }
     if (start_listener) {
         net_listener_thread = std::thread(&ArtnetReceiver::netListener, this);
     }
@@ -69,6 +81,11 @@ ArtnetReceiver::~ArtnetReceiver() {
     quit = true;
     if (net_listener_thread.joinable()) {
         net_listener_thread.join();
+    }
+    if (mapper != nullptr) {
+        screen->startFramesLate(false);
+        screen->setFrameStart(nullptr);
+        delete mapper;
     }
     setLED(0);
     quitLED();
@@ -103,6 +120,10 @@ void ArtnetReceiver::sizeReceiveBuffer() {
 // A cycle that a poll cut short is followed at once by the next one, so an answered poll
 // costs the DMX behind it no time.
 void ArtnetReceiver::netListener() {
+    if (mapper != nullptr) {
+        listenOnArrival();
+        return;
+    }
     while (!quit) {
         listenCycle();
         if (!poll_cut) {
@@ -121,6 +142,37 @@ void ArtnetReceiver::listenCycle() {
         dmx_seen = true;
         updateCanvasValues();
     }
+}
+
+// Waits for any socket and drains them all at once; a frame that changed goes to the render
+// thread with the time it was taken in. The timeout bounds how late a quit is seen and
+// lets sACN drop silent sources while nothing arrives.
+void ArtnetReceiver::listenOnArrival() {
+    constexpr int QUIT_CHECK_MS = 50;
+    while (!quit) {
+        if (!poll_cut) {
+            pollfd sockets[] = {{s, POLLIN, 0}, {sacnDescriptor(), POLLIN, 0}};
+            poll(sockets, sizeof(sockets) / sizeof(sockets[0]), QUIT_CHECK_MS);
+        }
+        const bool artnet = receive();
+        const bool sacn_changed = takeSacn(artnet);
+        if (artnet || sacn_changed) {
+            last_dmx = std::chrono::steady_clock::now();
+            dmx_seen = true;
+            mailbox.publish(dmx512, last_dmx);
+        }
+        // Under a flood, a short nap after each drain (as between the 20-channel cycles)
+        // keeps the wake-ups few and leaves the cores to the render loop and the drain
+        // to come; the receive buffer holds what arrives meanwhile. A desk's frames
+        // alone never take this path, so they cost no latency.
+        if (last_drain_reads > FLOOD_READS) {
+            std::this_thread::sleep_for(NAP);
+        }
+    }
+}
+
+void ArtnetReceiver::frameStart(std::chrono::steady_clock::time_point now) {
+    mapper->frameStart(mailbox.take(), now);
 }
 
 // The pause between cycles still takes datagrams in as they arrive, into the frame that
@@ -167,7 +219,8 @@ bool ArtnetReceiver::receive() {
     bool received = false;
     const bool poll_may_end = !poll_cut;
     poll_cut = false;
-    for (int reads = 0; reads < MAX_READS_PER_DRAIN; ++reads) {
+    int reads = 0;
+    for (; reads < MAX_READS_PER_DRAIN; ++reads) {
         // Without an LED nothing resets the count; stop it short of overflowing.
         if (led_blink < INT_MAX) {
             ++led_blink;
@@ -195,6 +248,7 @@ bool ArtnetReceiver::receive() {
             break;
         }
     }
+    last_drain_reads = reads;
     return received;
 }
 

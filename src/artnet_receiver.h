@@ -10,22 +10,27 @@
 
 #include "artnet_packet.h"
 #include "artnet_poll_limiter.h"
+#include "dmx_frame_mailbox.h"
 #include "gpio_line.h"
 
 namespace Lumetra {
 
 class Canvas;
 class CanvasManager;
+class DmxFrameMapper;
 class SacnInput;
 
 // Listens for Art-Net on UDP 6454, keeps the newest DMX frame of one universe, answers
 // polls, drives one canvas group from the frame and blinks the optional status LED. With
-// an sACN universe (1 to 63999) it also takes that universe's sACN on UDP 5568.
+// an sACN universe (1 to 63999) it also takes that universe's sACN on UDP 5568. With 20
+// channels per canvas the listener sets the canvases every 50 ms; with 32 it hands each
+// frame to the render thread, which maps it at the start of the next drawn frame. Built
+// and destroyed on the render thread.
 class ArtnetReceiver {
   public:
     ArtnetReceiver(CanvasManager* screen, int canvases_id, unsigned int universe,
                    unsigned int subnet, int dmx_start, float scale_multiplier, int gpio_led,
-                   int sacn_universe = 0);
+                   int sacn_universe = 0, int channels = 20);
     ~ArtnetReceiver();
 
     ArtnetReceiver(const ArtnetReceiver&) = delete;
@@ -39,12 +44,15 @@ class ArtnetReceiver {
     // leave the listener thread unstarted to run its cycles themselves.
     ArtnetReceiver(CanvasManager* screen, int canvases_id, unsigned int universe,
                    unsigned int subnet, int dmx_start, float scale_multiplier, int gpio_led,
-                   bool is_root, bool start_listener, int sacn_universe);
+                   bool is_root, bool start_listener, int sacn_universe, int channels);
 
     void openSocket();
     void sizeReceiveBuffer();
     void netListener();
     void listenCycle();
+    // The 32-channel personality: every frame is handed on as it arrives.
+    void listenOnArrival();
+    void frameStart(std::chrono::steady_clock::time_point now);
     void waitForNextCycle();
     bool receive();
     ssize_t readDatagram();
@@ -101,6 +109,7 @@ class ArtnetReceiver {
     bool poll_answered = false;  // the datagram parseArtNet examined last was an answered poll
     bool poll_cut = false;       // the last drain stopped at an answered poll
     bool frame_fresh = false;    // DMX accepted since the frame was last mapped
+    int last_drain_reads = 0;    // datagrams (and the final empty read) of the last drain
     int receive_buffer = 0;      // bytes the kernel granted the listening socket
     int arrival_ifindex = 0;     // interface the datagram read last came in on
     in_addr arrival_local{};     // our address on that interface, as the kernel picks it
@@ -111,6 +120,10 @@ class ArtnetReceiver {
     ArtnetPollLimiter poll_limiter;
     SacnInput* sacn = nullptr;  // owned; none when sACN is off
     bool arrivals_stamped = false;
+    // The 32-channel personality: the listener publishes whole frames into the mailbox,
+    // the render thread maps them (null in the 20-channel personality).
+    DmxFrameMailbox mailbox;
+    DmxFrameMapper* mapper = nullptr;
 };
 
 }  // namespace Lumetra

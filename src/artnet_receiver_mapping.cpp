@@ -4,8 +4,11 @@
 #include "artnet_receiver.h"
 #include "canvas/angle.h"
 #include "canvas/canvas_manager.h"
+#include "dmx_channel_formulas.h"
 
 namespace Lumetra {
+
+using namespace DmxFormula;
 
 namespace {
 
@@ -29,40 +32,6 @@ enum ChannelOffset {
     CH_SPEED_ALL = 16,
     CHANNELS_PER_CANVAS = 20,
 };
-
-float fraction(int v) {
-    return static_cast<float>(v) / 255.0f;
-}
-
-// Position channels: 128 is the centre, computed in double and narrowed once.
-double centred(int v, float m) {
-    return static_cast<double>(v - 128) * m * 20.0 / 256.0;
-}
-
-float size(int v, float m) {
-    return static_cast<float>(v) * m * 10.0f / 255.0f;
-}
-
-// What one pair of turn channels (fixed angle a, speed s) asks of a canvas.
-struct Turn {
-    bool set_angle;
-    float angle;
-    float speed;
-};
-
-Turn turnFromChannels(int a, int s) {
-    if (a > 0) {
-        return {true, -(static_cast<float>(a) / 256.0f) * 360.0f, 0.0f};
-    }
-    if (s == 127) {
-        return {true, 0.0f, 0.0f};
-    }
-    // Speed grows with the square of the distance from 127; above 127 it turns backwards.
-    int d = s - 127;
-    int p = d * (d / 8);
-    float step = static_cast<float>(p) / 65536.0f * 360.0f;
-    return {false, 0.0f, wrapAngle(s > 127 ? -step : step)};
-}
 
 }  // namespace
 

@@ -78,7 +78,8 @@ ConfigLoader::ConfigLoader(const std::string& file_name)
       scaling_multiplier(1.0f),
       gpio_led(-1),
       sacn_universe(-1),
-      picture_reload(1) {
+      picture_reload(1),
+      channels(20) {
     loadCfgFile(file_name);
 }
 
@@ -138,9 +139,17 @@ void ConfigLoader::parseCleanLine(std::string& line) {
         setIntInRange(value, &sacn_universe, 0, 63999, -1);
     } else if (startsWith(line, "RELOAD=", &value)) {
         setIntInRange(value, &picture_reload, 0, 1, 1);
+    } else if (startsWith(line, "CHANNELS=", &value)) {
+        int n = 0;
+        if (readInt(value, &n)) {
+            channels = n == 32 ? 32 : 20;
+        }
     }
-    // Checked after every line, so the order of the lines matters near the limit.
-    if (vormel_dmx_start + vormel_num * 20 > 512) {
+    // Checked after every line, so the order of the lines matters near the limit. With 32
+    // channels the blocks may end on slot 512 (16 canvases from address 1).
+    const bool too_far = channels == 32 ? vormel_dmx_start - 1 + vormel_num * 32 > 512
+                                        : vormel_dmx_start + vormel_num * 20 > 512;
+    if (too_far) {
         vormel_dmx_start = 100;
         vormel_num = 1;
     }

@@ -28,6 +28,8 @@ class ConfigLoader {
     int getSacnUniverse() const;
     // 1: pictures changed in ./textures/ are shown while the show runs; 0: read at start only.
     int getPictureReload() const { return picture_reload; }
+    // DMX channels per canvas: 20 (the default) or 32 (fine channels, glide, crossfade).
+    int getChannels() const { return channels; }
 
   private:
     void loadCfgFile(const std::string& file_name);
@@ -42,6 +44,7 @@ class ConfigLoader {
     int gpio_led;
     int sacn_universe;  // -1 until the key is read
     int picture_reload;
+    int channels;
 };
 
 }  // namespace Lumetra

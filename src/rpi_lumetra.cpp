@@ -8,10 +8,11 @@
 #include <string>
 
 #include "artnet_receiver.h"
-#include "log/log.h"
+#include "canvas/canvas_content/content_local_file_texture/gif_clock.h"
 #include "canvas/canvas_content/content_local_file_texture/load_progress.h"
 #include "canvas/canvas_manager.h"
 #include "canvas/frame_snapshot.h"
+#include "log/log.h"
 #include "config_loader.h"
 #include "console_screen.h"
 #include "network_privilege.h"
@@ -82,13 +83,16 @@ int main(int argc, char** argv) {
     c_screen->showTitle();
 
     Lumetra::ConfigLoader* config = new Lumetra::ConfigLoader();
-    c_screen->print("Config: subnet:%i universe:%i anzahl:%i DMX:%i Zoom:%i\n",
+    // The 20-channel personality keeps the line as it always was.
+    c_screen->print("Config: subnet:%i universe:%i anzahl:%i DMX:%i Zoom:%i%s\n",
                     config->getArtnetSubnet(), config->getArtnetUniverse(), config->getVormelNum(),
-                    config->getVormelDMXStart(), config->getZoomType());
+                    config->getVormelDMXStart(), config->getZoomType(),
+                    config->getChannels() == 32 ? " Channels:32" : "");
 
     Lumetra::CanvasManager* screen = nullptr;
     Lumetra::ArtnetReceiver* dmxr = nullptr;
     Lumetra::setPictureReload(config->getPictureReload() != 0);
+    Lumetra::setGifClockByTime(config->getChannels() == 32);
     int notice_line = 6;
     if (!c_screen->isQuit()) {
         screen = loadCanvasManager(c_screen, silent, &notice_line);
@@ -106,7 +110,7 @@ int main(int argc, char** argv) {
         dmxr = new Lumetra::ArtnetReceiver(screen, group_id, config->getArtnetUniverse(),
                                            config->getArtnetSubnet(), config->getVormelDMXStart(),
                                            config->getScalingMultiplier(), config->getGpioLed(),
-                                           config->getSacnUniverse());
+                                           config->getSacnUniverse(), config->getChannels());
         Lumetra::dropNetworkPrivilege();  // the sockets are sized
         c_screen->print("Init Done! Starting main loop... Press 'q' to quit! \n");
     }

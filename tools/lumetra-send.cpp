@@ -40,6 +40,9 @@ bool settle(SendOptions* o, std::string* error) {
     if (o->start < 0) {
         o->start = config.getVormelDMXStart();
     }
+    if (o->channels < 0) {
+        o->channels = config.getChannels();
+    }
     if (o->sacn_universe < 0) {
         o->sacn_universe = sacnUniverseFromConfig(o->config, 16 * o->subnet + o->universe + 1);
         if (o->sacn && o->sacn_universe == 0) {
@@ -63,7 +66,14 @@ bool buildFrame(const SendOptions& o, DmxFrame* frame, std::string* error) {
         }
     }
     for (const SendOptions::Named& n : o.named) {
-        frame->setNamed(n.canvas, n.name, n.value);
+        if (!frame->setNamedFine(n.canvas, n.name, n.value)) {
+            *error = "'" + n.name + "'" +
+                     (DmxFrame::offsetOf(n.name, o.channels) < 0
+                          ? ": not a function of the " + std::to_string(o.channels) +
+                                "-channel personality"
+                          : ": a fraction needs a fine channel (--channels 32)");
+            return false;
+        }
     }
     for (const SendOptions::Raw& r : o.raw) {
         frame->setChannel(r.channel, r.value);
@@ -101,7 +111,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "lumetra-send: %s (--help lists names and options)\n", error.c_str());
         return 2;
     }
-    DmxFrame frame(o.start);
+    DmxFrame frame(o.start, o.channels);
     if (!buildFrame(o, &frame, &error)) {
         std::fprintf(stderr, "lumetra-send: %s\n", error.c_str());
         return 2;

@@ -33,6 +33,12 @@ class Canvas {
     float getAlpha() const { return load(alpha); }
     int getShutterState() const { return load(shutter_state); }
     int getShutterSet() const { return load(shutter_set); }
+    float getSpeed() const { return load(r_speed); }
+    float getSpeedAll() const { return load(r_speed_all); }
+    // During a crossfade: the picture fading out (-1: none) and how far the current one
+    // has come in, 0 to 1.
+    int getFadingContent() const { return load(fading_content); }
+    float getFade() const { return load(fade); }
 
     void setContentData(int v) { store(content_data, v); }
     void setPositionX(float v) { store(positionX, v); }
@@ -50,6 +56,8 @@ class Canvas {
     void setB(float v) { store(this->b, v); }
     void setAlpha(float v) { store(alpha, v); }
     void setShutterSet(int v) { store(shutter_set, v); }
+    void setFadingContent(int v) { store(fading_content, v); }
+    void setFade(float v) { store(fade, v); }
 
     // Advances spin and strobe by one rendered frame.
     void frameStep();
@@ -86,6 +94,8 @@ class Canvas {
     std::atomic<int> shutter_state{0};
     std::atomic<unsigned int> shutter_time{0};
     std::atomic<int> shutter_set{0};
+    std::atomic<int> fading_content{-1};
+    std::atomic<float> fade{1.0f};
 };
 
 }  // namespace Lumetra

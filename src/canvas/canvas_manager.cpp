@@ -1,5 +1,8 @@
 #include "canvas/canvas_manager.h"
 
+#include <thread>
+#include <utility>
+
 #include "canvas/fps_counter.h"
 #include "canvas/renderer.h"
 
@@ -43,11 +46,29 @@ std::vector<Canvas*> CanvasManager::getAllCanvases() {
 }
 
 void CanvasManager::renderFrame() {
+    if (!frames_late) {
+        renderFrame(std::chrono::steady_clock::now());
+        return;
+    }
+    std::this_thread::sleep_until(latch.wakeTime(std::chrono::steady_clock::now()));
+    const std::chrono::steady_clock::time_point awake = std::chrono::steady_clock::now();
+    renderFrame(awake);
+    latch.workDone(renderer->swapStart() - awake);
+}
+
+void CanvasManager::renderFrame(std::chrono::steady_clock::time_point now) {
     fpsc->tick();
+    if (frame_start) {
+        frame_start(now);
+    }
     for (Canvas* canvas : canvases_list) {
         canvas->frameStep();
     }
     renderer->drawCanvases(canvases_list);
+}
+
+void CanvasManager::setFrameStart(std::function<void(std::chrono::steady_clock::time_point)> hook) {
+    frame_start = std::move(hook);
 }
 
 Renderer* CanvasManager::getRenderer() {

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "canvas/canvas.h"
+#include "canvas/frame_latch.h"
 
 namespace Lumetra {
 
@@ -25,6 +28,15 @@ class CanvasManager {
     std::vector<Canvas*> getAllCanvases();
 
     void renderFrame();
+    // Draws the frame as of `now` (tests and benchmarks choose the time).
+    void renderFrame(std::chrono::steady_clock::time_point now);
+    // Runs on the render thread at the start of every frame, before the canvases step:
+    // the place where DMX that arrived since the last frame is applied. Set and cleared
+    // on the render thread; an empty function clears it.
+    void setFrameStart(std::function<void(std::chrono::steady_clock::time_point)> hook);
+    // On: renderFrame() begins each frame's work as late as the refresh allows (see
+    // FrameLatch), so that the hook hands the freshest input to the frame.
+    void startFramesLate(bool on) { frames_late = on; }
 
     Renderer* getRenderer();
     float getFPS();
@@ -38,6 +50,9 @@ class CanvasManager {
     std::vector<Canvas*> canvases_list;
     Renderer* renderer;
     FPS_Counter* fpsc;
+    std::function<void(std::chrono::steady_clock::time_point)> frame_start;
+    bool frames_late = false;
+    FrameLatch latch;
 };
 
 }  // namespace Lumetra

@@ -136,6 +136,7 @@ void Renderer::drawCanvases(const std::vector<Canvas*>& canvases) {
         drawCanvas(canvas);
     }
     snapshot->captureIfRequested(screen_width, screen_height);
+    swap_start = std::chrono::steady_clock::now();
     Platform::swapBuffers(display, surface);
 }
 
@@ -148,11 +149,24 @@ bool canChangePixels(float alpha, float sx, float sy) {
 
 }  // namespace
 
+// During a crossfade the picture fading out is drawn at the canvas's strength and the
+// new one over it as far as it has come in: where both cover a pixel the result is the
+// mix of the two in proportion, never darker than both.
 void Renderer::drawCanvas(Canvas* canvas) {
+    const float a = canvas->getAlpha();
+    const int fading = canvas->getFadingContent();
+    if (fading >= 0) {
+        drawPicture(canvas, fading, a);
+        drawPicture(canvas, canvas->getContentData(), a * canvas->getFade());
+        return;
+    }
+    drawPicture(canvas, canvas->getContentData(), a);
+}
+
+void Renderer::drawPicture(Canvas* canvas, int picture, float a) {
     const float r = canvas->getR();
     const float g = canvas->getG();
     const float b = canvas->getB();
-    const float a = canvas->getAlpha();
     for (int v = 0; v < 4; ++v) {
         color[v * 4 + 0] = r;
         color[v * 4 + 1] = g;
@@ -165,8 +179,7 @@ void Renderer::drawCanvas(Canvas* canvas) {
     float sy = canvas->getScalingY();
     if (sy < 0.0f) {
         float ratio = 1.0f;
-        content_manager->getContentRatio(canvas->getContentType(), canvas->getContentData(),
-                                         &ratio);
+        content_manager->getContentRatio(canvas->getContentType(), picture, &ratio);
         sy = sx * ratio;
     }
     const GLfloat quad[12] = {-sx, -sy, 0, sx, -sy, 0, -sx, sy, 0, sx, sy, 0};
@@ -175,7 +188,7 @@ void Renderer::drawCanvas(Canvas* canvas) {
     }
 
     // Bound even when the shutter hides the canvas: GIF clocks advance per bind.
-    content_manager->setContent(canvas->getContentType(), canvas->getContentData());
+    content_manager->setContent(canvas->getContentType(), picture);
 
     const bool shutter_open = canvas->getShutterSet() == 0 || canvas->getShutterState() == 0;
     // Skipping what cannot show saves a ring's worth of draws, which on a Pi's GPU costs

@@ -2,6 +2,7 @@
 
 #include <EGL/egl.h>
 
+#include <chrono>
 #include <cstdint>
 #include <vector>
 
@@ -38,11 +39,14 @@ class Renderer {
     float correctAngleRange(float angle);
     // Picture copies the last frame drew; canvases that cannot show are not drawn.
     unsigned int quadsDrawn() const { return quads_drawn; }
+    // When the last frame's drawing was done and its swap began.
+    std::chrono::steady_clock::time_point swapStart() const { return swap_start; }
 
   private:
     void init_ogl();
     void init_model_proj();
     void drawCanvas(Canvas* canvas);
+    void drawPicture(Canvas* canvas, int picture, float alpha);
     void drawRing(Canvas* canvas, unsigned int n);
 
     ContentManager* content_manager;
@@ -59,6 +63,7 @@ class Renderer {
     int zoom_type;
     FrameSnapshot* snapshot;
     unsigned int quads_drawn = 0;
+    std::chrono::steady_clock::time_point swap_start{};
 };
 
 }  // namespace Lumetra

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstring>
 
 #include "artnet_receiver.h"
@@ -21,12 +22,13 @@ class ArtnetReceiverProbe {
         bool is_root = false;
         bool start_listener = false;
         int sacn_universe = 0;
+        int channels = 20;
     };
 
     static ArtnetReceiver* create(const Settings& s) {
         return new ArtnetReceiver(s.screen, s.canvases_id, s.universe, s.subnet, s.dmx_start,
                                   s.scale_multiplier, s.gpio_led, s.is_root, s.start_listener,
-                                  s.sacn_universe);
+                                  s.sacn_universe, s.channels);
     }
 
     explicit ArtnetReceiverProbe(ArtnetReceiver* receiver) : r(receiver) {}
@@ -43,6 +45,10 @@ class ArtnetReceiverProbe {
         return r->parseArtNet(len);
     }
     unsigned char* dmx512() { return r->dmx512; }
+    // Hands the frame in dmx512() to the render thread as the 32-channel listener does.
+    void publish(std::chrono::steady_clock::time_point arrival) {
+        r->mailbox.publish(r->dmx512, arrival);
+    }
     SacnInput* sacn() { return r->sacn; }
     int ledBlink() const { return r->led_blink; }
     // Bytes the kernel granted the listening socket's receive queue.

@@ -186,3 +186,30 @@ TEST(PictureReloadConfig, OnUnlessZeroAndBadValuesFallBackToOn) {
 }
 
 }  // namespace
+
+namespace Lumetra {
+namespace {
+
+TEST(ConfigLoaderChannels, ThirtyTwoChannelBlocksMayEndOnTheLastSlot) {
+    LumetraTest::TempWorkDir work;
+    auto load = [&](const std::string& text) {
+        LumetraTest::writeFile(work.file("config.txt"), text);
+        return ConfigLoader(work.file("config.txt"));
+    };
+    EXPECT_EQ(load("").getChannels(), 20);
+    EXPECT_EQ(load("CHANNELS=24\n").getChannels(), 20);
+    ConfigLoader sixteen = load("CHANNELS=32\nDMX_START=1\nANZAHL=16\n");
+    EXPECT_EQ(sixteen.getChannels(), 32);
+    EXPECT_EQ(sixteen.getVormelNum(), 16);
+    EXPECT_EQ(sixteen.getVormelDMXStart(), 1);
+    ConfigLoader seventeen = load("CHANNELS=32\nDMX_START=1\nANZAHL=17\n");
+    EXPECT_EQ(seventeen.getVormelNum(), 1);
+    EXPECT_EQ(seventeen.getVormelDMXStart(), 100);
+    EXPECT_EQ(load("CHANNELS=32\nDMX_START=481\n").getVormelDMXStart(), 481);
+    EXPECT_EQ(load("CHANNELS=32\nDMX_START=482\n").getVormelDMXStart(), 100);
+    // 25 canvases fit 20 channels each, not 32: switching afterwards falls back.
+    EXPECT_EQ(load("DMX_START=1\nANZAHL=25\nCHANNELS=32\n").getVormelNum(), 1);
+}
+
+}  // namespace
+}  // namespace Lumetra

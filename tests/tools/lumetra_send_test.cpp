@@ -2,6 +2,9 @@
 // tool is run as a user would run it, and the test waits for the picture to show.
 #include <gtest/gtest.h>
 #include <stb/stb_image.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -198,9 +201,11 @@ TEST(ReadmeRecipe, PastedAsOneBlockItGivesThePictureInTheFrame) {
 
 TEST(LumetraSendUsage, BadInputIsRefusedWithStatusTwoAndOneLine) {
     const std::string tool = builtProgram("tools/lumetra-send") + " --config /nonexistent ";
-    for (const char* args : {"bogus=1", "picture=256", "picture", "0=1", "513=1",
-                             "--canvas 25 picture=1", "--to 300.1.1.1 1=1", "--universe",
-                             "--start 500 --canvas 1 picture=1", "--hold -1 1=1", "--wait x 1=1"}) {
+    for (const char* args :
+         {"bogus=1", "picture=256", "picture", "0=1", "513=1", "--canvas 25 picture=1",
+          "--to 300.1.1.1 1=1", "--universe", "--start 500 --canvas 1 picture=1", "--hold -1 1=1",
+          "--wait x 1=1", "x=127.5", "glide=1", "--channels 24 x=1", "--channels 32 red=1.5",
+          "--channels 32 x=256", "1=2.5", "--channels 32 --canvas 16 x=1"}) {
         const std::string output = commandOutput(tool + args + " 2>&1; echo status=$?");
         EXPECT_NE(output.find("status=2"), std::string::npos) << args << ": " << output;
         EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 2) << args << ": " << output;
@@ -209,6 +214,34 @@ TEST(LumetraSendUsage, BadInputIsRefusedWithStatusTwoAndOneLine) {
     const std::string output = commandOutput(tool + "--wait 0.3 1=1 2>&1; echo status=$?");
     EXPECT_NE(output.find("no fixture listens on 127.0.0.1:6454"), std::string::npos) << output;
     EXPECT_NE(output.find("status=1"), std::string::npos) << output;
+}
+
+// The frame as it leaves the tool, read from the Art-Net port of this test's own network.
+TEST(LumetraSendFrame, ThirtyTwoChannelsSplitFractionsIntoCoarseAndFine) {
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_port = htons(6454);
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof(at)), 0);
+    const timeval wait{5, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof(wait));
+    EXPECT_EQ(runCommand(builtProgram("tools/lumetra-send") +
+                         " --config /nonexistent --channels 32 --start 1 --canvas 1 x=127.5 "
+                         "opacity=255.99 glide=50 crossfade=3 >/dev/null"),
+              0);
+    unsigned char packet[600] = {};
+    ASSERT_EQ(recv(fd, packet, sizeof(packet), 0), 18 + 512);
+    close(fd);
+    const unsigned char* canvas1 = packet + 18 + 32;  // DMX address 33
+    EXPECT_EQ(canvas1[2], 127);
+    EXPECT_EQ(canvas1[21], 128);
+    EXPECT_EQ(canvas1[1], 255);
+    EXPECT_EQ(canvas1[20], 253);  // .99 of 256 is 253.44
+    EXPECT_EQ(canvas1[28], 3);
+    EXPECT_EQ(canvas1[29], 50);
+    EXPECT_EQ(canvas1[3], 128) << "the rest of the canvas is neutral";
+    EXPECT_EQ(canvas1[22], 0);
 }
 
 }  // namespace

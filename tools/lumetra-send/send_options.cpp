@@ -40,6 +40,20 @@ bool readSeconds(const std::string& text, double* out) {
     return true;
 }
 
+// A level: 0 to 255, whole or with a decimal fraction (below 256).
+bool readLevel(const std::string& text, double* out) {
+    if (text.empty() || text.find_first_not_of("0123456789.") != std::string::npos) {
+        return false;
+    }
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (*end != '\0' || !(value >= 0.0 && value < 256.0)) {
+        return false;
+    }
+    *out = value;
+    return true;
+}
+
 }  // namespace
 
 std::string SendOptions::usage() {
@@ -48,12 +62,17 @@ std::string SendOptions::usage() {
            "  NAME=VALUE     a function of the canvas named by the last --canvas (default 0),\n"
            "                 VALUE 0..255; the canvas starts centred, white, not spinning.\n"
            "                 NAME: " +
-           DmxFrame::names() +
+           DmxFrame::names(20) +
            "\n"
+           "                 with 32 channels also: crossfade glide; a fraction sets the fine\n"
+           "                 channel of opacity x y size size-y turn ring-turn ring-size\n"
+           "                 (x=127.5 is coarse 127, fine 128)\n"
            "  CHANNEL=VALUE  DMX channel 1..512 of the universe, as a desk numbers them\n"
            "  --canvas N     following names set canvas N (0..24)\n"
            "  --to ADDRESS   IPv4 address of the fixture (default 127.0.0.1; broadcast works)\n"
-           "  --config FILE  read SUBNET, UNIVERSE, DMX_START, SACN_UNIVERSE (default config.txt)\n"
+           "  --config FILE  read SUBNET, UNIVERSE, DMX_START, CHANNELS, SACN_UNIVERSE\n"
+           "                 (default config.txt)\n"
+           "  --channels N   channels per canvas, 20 or 32 (default: the configuration's)\n"
            "  --subnet N, --universe N, --start N   instead of the configuration's\n"
            "  --sacn         send sACN (E1.31) instead of Art-Net\n"
            "  --sacn-universe N (1..63999; default 16 x SUBNET + UNIVERSE + 1), --priority N\n"
@@ -87,6 +106,8 @@ bool SendOptions::parse(int argc, char** argv, std::string* error) {
             ok = readInt(value, 0, 15, &universe);
         } else if (arg == "--start") {
             ok = readInt(value, 1, 512, &start);
+        } else if (arg == "--channels") {
+            ok = (value == "20" || value == "32") && readInt(value, 20, 32, &channels);
         } else if (arg == "--sacn-universe") {
             ok = readInt(value, 1, 63999, &sacn_universe);
         } else if (arg == "--priority") {
@@ -100,15 +121,19 @@ bool SendOptions::parse(int argc, char** argv, std::string* error) {
             return false;
         } else {
             const size_t eq = arg.find('=');
-            int level = 0;
-            if (eq == std::string::npos || !readInt(arg.substr(eq + 1), 0, 255, &level)) {
+            double level = 0;
+            if (eq == std::string::npos || !readLevel(arg.substr(eq + 1), &level)) {
                 *error = "'" + arg + "' is not NAME=VALUE or CHANNEL=VALUE with VALUE 0..255";
                 return false;
             }
             const std::string key = arg.substr(0, eq);
             int channel = 0;
             if (readInt(key, 1, DmxFrame::CHANNELS, &channel)) {
-                raw.push_back({channel, level});
+                if (level != static_cast<int>(level)) {
+                    *error = "'" + arg + "': a channel takes a whole VALUE 0..255";
+                    return false;
+                }
+                raw.push_back({channel, static_cast<int>(level)});
             } else if (DmxFrame::offsetOf(key) >= 0) {
                 named.push_back({canvas, key, level});
             } else {

@@ -10,7 +10,7 @@ struct SendOptions {
     struct Named {
         int canvas;
         std::string name;
-        int value;
+        double value;  // 0 to 255 + 255/256; a fraction sets the fine channel
     };
     struct Raw {
         int channel;
@@ -24,6 +24,7 @@ struct SendOptions {
     int universe = -1;
     int start = -1;
     int sacn_universe = -1;
+    int channels = -1;  // per canvas, 20 or 32
     bool sacn = false;
     int priority = 100;
     double hold_seconds = 0;

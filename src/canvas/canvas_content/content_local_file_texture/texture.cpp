@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <utility>
 
+#include "canvas/canvas_content/content_local_file_texture/gif_clock.h"
 #include "canvas/canvas_content/content_local_file_texture/load_progress.h"
 #include "canvas/canvas_content/content_local_file_texture/picture_limits.h"
 #include "canvas/canvas_content/content_local_file_texture/slot_decoder.h"
@@ -267,6 +268,10 @@ void Texture::setTexture() {
 // The clock counts hundredths of a second and moves 2 per bind: at 50 binds a second the
 // GIF plays at its own speed.
 void Texture::bindGifFrame() {
+    if (gifClockByTime()) {
+        glBindTexture(GL_TEXTURE_2D, gif_tex[gifFrameByTime()]);
+        return;
+    }
     const int n = gif_info.numberOfImages;
     const int* end_times = gif_info.delayArray;
     if (gif_time > static_cast<unsigned long>(end_times[n - 1])) {
@@ -278,6 +283,30 @@ void Texture::bindGifFrame() {
     }
     glBindTexture(GL_TEXTURE_2D, gif_tex[z]);
     gif_time += 2;
+}
+
+// Frame z shows from the end of frame z-1 up to its own end time; the loop starts when the
+// GIF is first shown.
+int Texture::gifFrameByTime() {
+    const std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now();
+    if (!gif_shown) {
+        gif_shown = true;
+        gif_start = now;
+    }
+    const int n = gif_info.numberOfImages;
+    const int* end_times = gif_info.delayArray;
+    const long long loop = end_times[n - 1];
+    if (loop <= 0) {
+        return 0;  // no delays: as the bind clock, the first frame stands
+    }
+    const long long hundredths =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now - gif_start).count() / 10;
+    const long long t = hundredths % loop;
+    int z = 0;
+    while (z < n - 1 && end_times[z] <= t) {
+        ++z;
+    }
+    return z;
 }
 
 float Texture::getTextureRatio() {

@@ -2,6 +2,7 @@
 
 #include "platform/gl.h"
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -46,6 +47,7 @@ class Texture {
     void startVideo(DecodedPicture& decoded);
     void makeErrorTexture(unsigned char r, unsigned char g, unsigned char b, unsigned char a);
     void bindGifFrame();
+    int gifFrameByTime();
     void takeGifTimes(DecodedPicture& decoded);
 
     GLfloat* texCoords_ptr;
@@ -60,6 +62,8 @@ class Texture {
     unsigned char** gif_buffer = nullptr;
     GifAnimationInfo gif_info = {0, 0, 0, nullptr};
     unsigned long gif_time = 0;
+    bool gif_shown = false;  // by the time clock: gif_start holds the first bind
+    std::chrono::steady_clock::time_point gif_start{};
     GLuint* gif_tex = nullptr;
     VideoPlayer* player;
     int player_id = 0;
