@@ -111,6 +111,21 @@ TEST_F(SacnReceiver, LaterArrivalWinsBetweenArtnetAndSacnInOneCycle) {
     EXPECT_EQ(cycle(), 12);
 }
 
+// Forty sources at priority 100 fill the table; a desk at 150 takes the canvas in the
+// cycle that reads its first packet.
+TEST_F(SacnReceiver, HigherPriorityDeskWinsOverAFullTableWithinOneCycle) {
+    for (int n = 0; n < 40; ++n) {
+        fields.cid = ArtnetTest::cidNumber(n);
+        sendSacn(10);
+    }
+    EXPECT_EQ(cycle(), 10);
+    fields.cid = ArtnetTest::cidNumber(999);
+    fields.priority = 150;
+    sendSacn(77);
+    EXPECT_EQ(cycle(), 77);
+    EXPECT_EQ(probe->sacn()->sources().sourceCount(), SacnSourceTable::MAX_SOURCES);
+}
+
 TEST_F(SacnReceiver, UniverseZeroLeavesSacnOff) {
     build(0);
     EXPECT_EQ(probe->sacn(), nullptr);
