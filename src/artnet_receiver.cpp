@@ -36,17 +36,23 @@ std::string gpioRootFromEnvironment() {
 
 ArtnetReceiver::ArtnetReceiver(CanvasManager* screen, int canvases_id, unsigned int universe,
                                unsigned int subnet, int dmx_start, float scale_multiplier,
-                               int gpio_led, int sacn_universe)
+                               int gpio_led, int sacn_universe, const ArtnetIdentity& identity)
     : ArtnetReceiver(screen, canvases_id, universe, subnet, dmx_start, scale_multiplier, gpio_led,
-                     getuid() == 0, true, sacn_universe) {}
+                     getuid() == 0, true, sacn_universe, identity) {}
 
 ArtnetReceiver::ArtnetReceiver(CanvasManager* screen, int canvases_id, unsigned int universe,
                                unsigned int subnet, int dmx_start, float scale_multiplier,
-                               int gpio_led, bool is_root, bool start_listener, int sacn_universe)
+                               int gpio_led, bool is_root, bool start_listener, int sacn_universe,
+                               const ArtnetIdentity& identity)
     : screen(screen),
       canvases_id(canvases_id),
       artnet_universe(static_cast<int>(universe)),
       artnet_subnet(static_cast<int>(subnet)),
+      artnet_net(identity.net),
+      switch_universe(static_cast<int>(universe)),
+      switch_subnet(static_cast<int>(subnet)),
+      switch_net(identity.net),
+      identity(identity),
       dmx_start(dmx_start),
       scale_multiplier(scale_multiplier),
       gpio_led(gpio_led),
@@ -59,6 +65,7 @@ ArtnetReceiver::ArtnetReceiver(CanvasManager* screen, int canvases_id, unsigned 
     setLED(1);
     led_blink = 0;
     quit = false;
+    announce();
     if (start_listener) {
         net_listener_thread = std::thread(&ArtnetReceiver::netListener, this);
     }
@@ -111,6 +118,8 @@ void ArtnetReceiver::netListener() {
 // Drains every socket into the frame and maps it at most once, however many packets came.
 void ArtnetReceiver::listenCycle() {
     frame_fresh |= receive();
+    frame_fresh |= sync_hold.expire(dmx512, std::chrono::steady_clock::now());
+    locateCycle();
     const bool sacn_changed = takeSacn(frame_fresh);
     if (frame_fresh || sacn_changed) {
         frame_fresh = false;
@@ -174,11 +183,11 @@ bool ArtnetReceiver::receive() {
         const bool accepted = parseArtNet(static_cast<int>(n)) == 0;
         if (accepted) {
             received = true;
-            if (led_blink > 2) {
+            if (led_blink > 2 && led_mode == LED_NORMAL) {
                 setLED(0);
             }
         }
-        if (led_blink > 2) {
+        if (led_blink > 2 && led_mode == LED_NORMAL) {
             setLED(1);
         }
         if (accepted) {
@@ -222,32 +231,61 @@ ssize_t ArtnetReceiver::readDatagram() {
     return n;
 }
 
+// 0 for an accepted ArtDmx packet, held for a sync or not, and for a sync that applied a
+// held frame: both want the frame mapped.
 int ArtnetReceiver::parseArtNet(int len) {
-    ArtnetPacketKind kind = examineArtnetPacket(reinterpret_cast<const unsigned char*>(buffer), len,
-                                                artnet_subnet, artnet_universe, dmx512);
+    const unsigned char* data = reinterpret_cast<const unsigned char*>(buffer);
+    unsigned char* frame = sync_hold.frameFor(dmx512, std::chrono::steady_clock::now());
+    ArtnetPacketKind kind =
+        examineArtnetPacket(data, len, artnet_net, artnet_subnet, artnet_universe, frame);
     poll_answered = kind == ARTNET_POLL && pollWanted();
     if (poll_answered) {
         ArtPollReply();
     }
-    return kind == ARTNET_DMX ? 0 : -1;
+    if (kind == ARTNET_DMX) {
+        sync_hold.offered(ntohl(clientAddr.sin_addr.s_addr));
+        return 0;
+    }
+    if (kind == ARTNET_SYNC) {
+        return takeSync() ? 0 : -1;
+    }
+    if (kind == ARTNET_ADDRESS) {
+        takeArtAddress(len);
+    }
+    return -1;
 }
 
 int ArtnetReceiver::ArtPollReply() {
-    const ArtPollReplyInfo info = pollReplyInfo();
+    sendPollReply(ntohl(clientAddr.sin_addr.s_addr), true);
+    return 0;
+}
+
+void ArtnetReceiver::sendPollReply(uint32_t to, bool answer) {
+    const ArtPollReplyInfo info = pollReplyInfo(answer);
     int reply_socket = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
     if (reply_socket < 0) {
         fatalExit(stderr, "Error: socket()\n");
     }
+    if (to == INADDR_BROADCAST) {
+        const int on = 1;
+        setsockopt(reply_socket, SOL_SOCKET, SO_BROADCAST, &on, sizeof(on));
+    }
     sockaddr_in destination{};
     destination.sin_family = AF_INET;
     destination.sin_port = htons(ARTNET_PORT);
-    destination.sin_addr = clientAddr.sin_addr;
+    destination.sin_addr.s_addr = htonl(to);
     unsigned char reply[ARTNET_POLL_REPLY_SIZE];
     buildArtPollReply(info, reply);
     sendto(reply_socket, reply, sizeof(reply), 0, reinterpret_cast<sockaddr*>(&destination),
            sizeof(destination));
     close(reply_socket);
-    return 0;
+}
+
+// Within the same budget as answers to polls, so that changes cannot make us chatty.
+void ArtnetReceiver::announce() {
+    if (poll_limiter.allow(INADDR_BROADCAST, std::chrono::steady_clock::now())) {
+        sendPollReply(INADDR_BROADCAST, false);
+    }
 }
 
 bool ArtnetReceiver::pollWanted() {

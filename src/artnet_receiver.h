@@ -10,6 +10,7 @@
 
 #include "artnet_packet.h"
 #include "artnet_poll_limiter.h"
+#include "dmx_sync_hold.h"
 #include "gpio_line.h"
 
 namespace Lumetra {
@@ -18,6 +19,15 @@ class Canvas;
 class CanvasManager;
 class SacnInput;
 
+// Who the node is on the network beside its subnet and universe: what a desk may change
+// with ArtAddress, and the file such changes are kept in.
+struct ArtnetIdentity {
+    int net = 0;             // 0..127, bits 14-8 of the Port-Address
+    std::string short_name;  // empty: the default names
+    std::string long_name;
+    std::string config_path = "config.txt";
+};
+
 // Listens for Art-Net on UDP 6454, keeps the newest DMX frame of one universe, answers
 // polls, drives one canvas group from the frame and blinks the optional status LED. With
 // an sACN universe (1 to 63999) it also takes that universe's sACN on UDP 5568.
@@ -25,7 +35,7 @@ class ArtnetReceiver {
   public:
     ArtnetReceiver(CanvasManager* screen, int canvases_id, unsigned int universe,
                    unsigned int subnet, int dmx_start, float scale_multiplier, int gpio_led,
-                   int sacn_universe = 0);
+                   int sacn_universe = 0, const ArtnetIdentity& identity = ArtnetIdentity());
     ~ArtnetReceiver();
 
     ArtnetReceiver(const ArtnetReceiver&) = delete;
@@ -39,7 +49,8 @@ class ArtnetReceiver {
     // leave the listener thread unstarted to run its cycles themselves.
     ArtnetReceiver(CanvasManager* screen, int canvases_id, unsigned int universe,
                    unsigned int subnet, int dmx_start, float scale_multiplier, int gpio_led,
-                   bool is_root, bool start_listener, int sacn_universe);
+                   bool is_root, bool start_listener, int sacn_universe,
+                   const ArtnetIdentity& identity);
 
     void openSocket();
     void sizeReceiveBuffer();
@@ -52,8 +63,13 @@ class ArtnetReceiver {
     bool pollWanted();
 
     int ArtPollReply();
+    // Sends our reply to `destination` (host byte order), a broadcast address included;
+    // `answer`: it answers a poll and counts in the NodeReport.
+    void sendPollReply(uint32_t destination, bool answer);
+    // Unsolicited, to everyone: at start and when what the reply shows changed.
+    void announce();
     // What the reply says (artnet_receiver_poll.cpp).
-    ArtPollReplyInfo pollReplyInfo();
+    ArtPollReplyInfo pollReplyInfo(bool answer = true);
     bool GetMyIPAdress();
     uint32_t replyAddress(std::string* interface_name);
 
@@ -71,6 +87,12 @@ class ArtnetReceiver {
     void mapCanvas(Canvas* canvas, const unsigned char* channels);
     float correctAngleRange(float angle);
 
+    // A desk's ArtSync and ArtAddress (artnet_receiver_address.cpp).
+    bool takeSync();
+    void takeArtAddress(int len);
+    void storeIdentity();
+    void locateCycle();
+
     // Status LED (artnet_receiver_led.cpp).
     void initLED();
     void setLED(int value);
@@ -85,6 +107,15 @@ class ArtnetReceiver {
     int canvases_id;
     int artnet_universe;
     int artnet_subnet;
+    int artnet_net = 0;
+    // What config.txt said at start: the node's "switches", which an ArtAddress reset restores.
+    int switch_universe = 0;
+    int switch_subnet = 0;
+    int switch_net = 0;
+    ArtnetIdentity identity;
+    DmxSyncHold sync_hold;
+    enum LedMode { LED_NORMAL, LED_MUTE, LED_LOCATE } led_mode = LED_NORMAL;
+    int locate_cycles = 0;
     int dmx_start;
     float scale_multiplier;
     unsigned char dmx512[512] = {};

@@ -62,16 +62,20 @@ std::string hostName() {
 
 }  // namespace
 
-ArtPollReplyInfo ArtnetReceiver::pollReplyInfo() {
+ArtPollReplyInfo ArtnetReceiver::pollReplyInfo(bool answer) {
     std::string interface_name;
     ArtPollReplyInfo info;
     info.ip = replyAddress(&interface_name);
     interfaceMac(interface_name, info.mac);
+    info.net = artnet_net;
     info.subnet = artnet_subnet;
     info.universe = artnet_universe;
     info.dmx_arriving = dmx_seen && std::chrono::steady_clock::now() - last_dmx < DMX_ARRIVING;
-    info.replies = replies_sent++;
+    info.replies = answer ? replies_sent++ : replies_sent;
     info.host = hostName();
+    info.short_name = identity.short_name;
+    info.long_name = identity.long_name;
+    info.locating = led_mode == LED_LOCATE;
     return info;
 }
 

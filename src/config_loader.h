@@ -14,6 +14,12 @@ class ConfigLoader {
 
     int getArtnetUniverse() const { return artnet_universe; }
     int getArtnetSubnet() const { return artnet_subnet; }
+    // Bits 14-8 of the Art-Net Port-Address, 0 to 127.
+    int getArtnetNet() const { return artnet_net; }
+    // The names poll replies show; empty for the defaults. The short name is SHORT_NAME=,
+    // else the first 17 characters of NAME=.
+    std::string getShortName() const;
+    const std::string& getLongName() const { return long_name; }
     int getVormelNum() const { return vormel_num; }
     int getVormelDMXStart() const { return vormel_dmx_start; }
     int getZoomType() const { return zooming_type; }
@@ -29,6 +35,7 @@ class ConfigLoader {
     void loadCfgFile(const std::string& file_name);
     void cleanLine(std::string& line);
     void parseCleanLine(std::string& line);
+    bool parseNameLine(const std::string& line);
 
     int artnet_universe;
     int artnet_subnet;
@@ -39,6 +46,9 @@ class ConfigLoader {
     int gpio_led;
     int sacn_universe;  // -1 until the key is read
     int picture_reload;
+    int artnet_net = 0;
+    std::string long_name;
+    std::string short_name;
 };
 
 }  // namespace Lumetra

@@ -102,10 +102,14 @@ int main(int argc, char** argv) {
         screen->setZoom(config->getZoomType());
         c_screen->print("Screen: %i x %i\n", screen->getScreenWidth(), screen->getScreenHeight());
         int group_id = screen->generateCanvasGroup(config->getVormelNum(), kContentType);
+        Lumetra::ArtnetIdentity identity;
+        identity.net = config->getArtnetNet();
+        identity.short_name = config->getShortName();
+        identity.long_name = config->getLongName();
         dmxr = new Lumetra::ArtnetReceiver(screen, group_id, config->getArtnetUniverse(),
                                            config->getArtnetSubnet(), config->getVormelDMXStart(),
                                            config->getScalingMultiplier(), config->getGpioLed(),
-                                           config->getSacnUniverse());
+                                           config->getSacnUniverse(), identity);
         Lumetra::dropNetworkPrivilege();  // the sockets are sized
         c_screen->print("Init Done! Starting main loop... Press 'q' to quit! \n");
     }

@@ -21,12 +21,13 @@ class ArtnetReceiverProbe {
         bool is_root = false;
         bool start_listener = false;
         int sacn_universe = 0;
+        ArtnetIdentity identity;
     };
 
     static ArtnetReceiver* create(const Settings& s) {
         return new ArtnetReceiver(s.screen, s.canvases_id, s.universe, s.subnet, s.dmx_start,
                                   s.scale_multiplier, s.gpio_led, s.is_root, s.start_listener,
-                                  s.sacn_universe);
+                                  s.sacn_universe, s.identity);
     }
 
     explicit ArtnetReceiverProbe(ArtnetReceiver* receiver) : r(receiver) {}

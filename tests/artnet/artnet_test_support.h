@@ -19,6 +19,11 @@ Bytes artDmx(int sub_uni, int length, const Bytes& data, int net = 0);
 Bytes artDmx(const Bytes& data);
 // An ArtPoll; `size` 10 is ID and OpCode alone.
 Bytes artPoll(int size = 14);
+// An ArtSync.
+Bytes artSync();
+// An ArtAddress that changes nothing but what the caller then sets: NetSwitch at 12,
+// ShortName at 14, LongName at 32, SwOut[0] at 100, SubSwitch at 104, Command at 106.
+Bytes artAddress();
 
 // A UDP socket that sends datagrams, by default to the node on this machine.
 class Sender {

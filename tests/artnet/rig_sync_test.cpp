@@ -1,0 +1,106 @@
+// Several fixtures on one desk: the full Port-Address and ArtSync, over loopback to a
+// receiver whose listener cycles the test runs itself, and the hold's own clock rules.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+
+#include "artnet/artnet_probe.h"
+#include "artnet/artnet_test_support.h"
+#include "dmx_sync_hold.h"
+
+namespace Lumetra {
+namespace {
+
+using ArtnetTest::artDmx;
+using ArtnetTest::artSync;
+using ArtnetTest::Bytes;
+
+class RigSync : public ::testing::Test {
+  protected:
+    void start(int net, int subnet, int universe) {
+        probe.reset();
+        receiver.reset();
+        ArtnetReceiverProbe::Settings settings;
+        settings.screen = screen.manager();
+        settings.canvases_id = screen.groupId();
+        settings.subnet = static_cast<unsigned>(subnet);
+        settings.universe = static_cast<unsigned>(universe);
+        settings.identity.net = net;
+        receiver.reset(ArtnetReceiverProbe::create(settings));
+        probe = std::make_unique<ArtnetReceiverProbe>(receiver.get());
+    }
+    void SetUp() override { start(0, 0, 0); }
+    // Picture `picture` on canvas 0, from the desk's address unless told otherwise.
+    void cue(int picture, int net = 0, int sub_uni = 0) {
+        desk.send(artDmx(sub_uni, 2, {static_cast<unsigned char>(picture), 255}, net));
+    }
+    // One listener cycle; the picture canvas 0 shows afterwards.
+    int shown() {
+        probe->cycle();
+        return screen.canvases()[0]->getContentData();
+    }
+
+    ArtnetTest::HeadlessScreen screen{1};
+    ArtnetTest::Sender desk{"127.0.0.1"};
+    std::unique_ptr<ArtnetReceiver> receiver;
+    std::unique_ptr<ArtnetReceiverProbe> probe;
+};
+
+// Port-Address 256 (Net 1) is not universe 0 of Net 0, and the reverse.
+TEST_F(RigSync, ArtDmxOfAnotherNetIsIgnored) {
+    cue(7);
+    EXPECT_EQ(shown(), 7);
+    cue(9, 1);
+    EXPECT_EQ(shown(), 7) << "a Net-1 frame reached a Net-0 fixture";
+    start(1, 2, 3);
+    cue(11, 1, 0x23);
+    EXPECT_EQ(shown(), 11);
+    cue(12, 0, 0x23);
+    cue(13, 2, 0x23);
+    EXPECT_EQ(shown(), 11);
+}
+
+TEST_F(RigSync, AfterAnArtSyncEachFrameWaitsForTheNextSync) {
+    cue(1);
+    EXPECT_EQ(shown(), 1) << "before any sync, frames apply at once";
+    desk.send(artSync());
+    EXPECT_EQ(shown(), 1);
+    cue(2);
+    EXPECT_EQ(shown(), 1) << "shown before its sync";
+    ArtnetTest::Sender other("127.0.0.7");
+    other.send(artSync());
+    EXPECT_EQ(shown(), 1) << "released by another controller's sync";
+    cue(3);  // only the newest frame is shown at the sync
+    desk.send(artSync());
+    EXPECT_EQ(shown(), 3);
+    // A frame and its sync drained in one cycle are shown in that cycle.
+    cue(4);
+    desk.send(artSync());
+    EXPECT_EQ(shown(), 4);
+}
+
+// The hold's clock rules, with time points the test chooses.
+TEST(DmxSyncHoldRules, FourSecondsWithoutSyncReturnToImmediateWithTheHeldFrameFirst) {
+    DmxSyncHold hold;
+    unsigned char live[512] = {};
+    const auto t0 = DmxSyncHold::Clock::time_point() + std::chrono::hours(1);
+    const uint32_t desk = 0x0a000001;
+    EXPECT_FALSE(hold.sync(desk, live, t0)) << "a sync before any frame is nobody's";
+    EXPECT_EQ(hold.frameFor(live, t0), live);
+    EXPECT_TRUE(hold.offered(desk));
+    EXPECT_FALSE(hold.sync(desk, live, t0));
+    unsigned char* held = hold.frameFor(live, t0);
+    ASSERT_NE(held, live);
+    held[0] = 42;
+    EXPECT_FALSE(hold.offered(desk));
+    EXPECT_FALSE(hold.expire(live, t0 + std::chrono::milliseconds(3999)));
+    EXPECT_EQ(live[0], 0);
+    EXPECT_TRUE(hold.expire(live, t0 + std::chrono::seconds(4)));
+    EXPECT_EQ(live[0], 42) << "the held frame is applied when the syncs stop";
+    EXPECT_EQ(hold.frameFor(live, t0 + std::chrono::seconds(5)), live);
+    EXPECT_TRUE(hold.offered(desk));
+}
+
+}  // namespace
+}  // namespace Lumetra
