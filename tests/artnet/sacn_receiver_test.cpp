@@ -126,6 +126,25 @@ TEST_F(SacnReceiver, HigherPriorityDeskWinsOverAFullTableWithinOneCycle) {
     EXPECT_EQ(probe->sacn()->sources().sourceCount(), SacnSourceTable::MAX_SOURCES);
 }
 
+// Data naming a sync universe waits for that universe's sync packet; syncs for other
+// universes or for 0 release nothing.
+TEST_F(SacnReceiver, SynchronizedDataWaitsForItsSyncPacket) {
+    sendSacn(5);
+    EXPECT_EQ(cycle(), 5);
+    fields.sync_address = 9;
+    sendSacn(6);
+    EXPECT_EQ(cycle(), -1) << "shown before its sync";
+    sender.send(ArtnetTest::sacnSync(8), "127.0.0.1", 5568);
+    sender.send(ArtnetTest::sacnSync(0), "127.0.0.1", 5568);
+    EXPECT_EQ(cycle(), -1);
+    sendSacn(7);
+    sender.send(ArtnetTest::sacnSync(9), "127.0.0.1", 5568);
+    EXPECT_EQ(cycle(), 7);
+    fields.sync_address = 0;  // the desk stops synchronizing: at once again
+    sendSacn(10);
+    EXPECT_EQ(cycle(), 10);
+}
+
 TEST_F(SacnReceiver, UniverseZeroLeavesSacnOff) {
     build(0);
     EXPECT_EQ(probe->sacn(), nullptr);
