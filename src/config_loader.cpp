@@ -184,6 +184,8 @@ void ConfigLoader::parseCleanLine(std::string& line) {
     } else if (startsWith(line, "SACN_UNIVERSE=", &value)) {
         // Out of range falls back to the default, as if the key were absent.
         setIntInRange(value, &sacn_universe, 0, 63999, -1);
+    } else if (startsWith(line, "CLIP_SYNC=", &value)) {
+        setIntInRange(value, &clip_sync, 0, 1, 0);
     } else if (startsWith(line, "RELOAD=", &value)) {
         setIntInRange(value, &picture_reload, 0, 1, 1);
     }

@@ -30,6 +30,8 @@ class ConfigLoader {
     int getSacnUniverse() const;
     // 1: pictures changed in ./textures/ are shown while the show runs; 0: read at start only.
     int getPictureReload() const { return picture_reload; }
+    // 1: clips show the picture the wall clock says, in step with other fixtures.
+    int getClipSync() const { return clip_sync; }
 
   private:
     void loadCfgFile(const std::string& file_name);
@@ -47,6 +49,7 @@ class ConfigLoader {
     int sacn_universe;  // -1 until the key is read
     int picture_reload;
     int artnet_net = 0;
+    int clip_sync = 0;
     std::string long_name;
     std::string short_name;
 };

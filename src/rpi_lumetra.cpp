@@ -15,6 +15,7 @@
 #include "console_screen.h"
 #include "network_privilege.h"
 #include "startup_guard.h"
+#include "platform/clip_playback.h"
 #include "platform/display.h"
 
 namespace {
@@ -88,6 +89,7 @@ int main(int argc, char** argv) {
     Lumetra::CanvasManager* screen = nullptr;
     Lumetra::ArtnetReceiver* dmxr = nullptr;
     Lumetra::setPictureReload(config->getPictureReload() != 0);
+    Lumetra::Platform::setClipLockStep(config->getClipSync() != 0);
     int notice_line = 6;
     if (!c_screen->isQuit()) {
         screen = loadCanvasManager(c_screen, silent, &notice_line);
