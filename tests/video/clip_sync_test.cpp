@@ -7,10 +7,13 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <future>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "artnet/netns_support.h"
 #include "support/snapshot_program.h"
 #include "support/test_support.h"
 #include "video/clip_maker.h"
@@ -70,10 +73,10 @@ int offset(int colour, double wall) {
     return ((colour * kPerColour - expected) % kCount + kCount + kCount / 2) % kCount - kCount / 2;
 }
 
-// Runs the program until the clip shows, then takes `snapshots`; their offsets.
-std::vector<int> offsetsOfARun(const LumetraTest::TempWorkDir& work, int snapshots) {
-    LumetraTest::SnapshotProgram program(work.path(), kWidth, kHeight, 60);
-    // Snapshots are asked for by signal: only once the program is up.
+// The program, up (snapshots are asked for by signal: only once it is) and showing the
+// clip over the whole screen. In the calling thread's network namespace.
+std::unique_ptr<LumetraTest::SnapshotProgram> startShowingTheClip(const std::string& dir) {
+    auto program = std::make_unique<LumetraTest::SnapshotProgram>(dir, kWidth, kHeight, 60);
     const auto up = Clock::now() + std::chrono::seconds(20);
     while (!LumetraTest::artnetPortTaken() && Clock::now() < up) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -85,16 +88,25 @@ std::vector<int> offsetsOfARun(const LumetraTest::TempWorkDir& work, int snapsho
     canvas[4] = 255;
     canvas[10] = canvas[11] = canvas[12] = 255;
     canvas[15] = canvas[16] = 127;
-    std::vector<int> offsets;
     double asked = 0;
     std::string seen;
     const auto end = Clock::now() + std::chrono::seconds(20);
-    while (Clock::now() < end && shownPicture(program, &asked, &seen) < 0) {
+    while (Clock::now() < end && shownPicture(*program, &asked, &seen) < 0) {
         LumetraTest::sendArtDmx(0x00, 1, canvas);
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     LumetraTest::sendArtDmx(0x00, 1, canvas);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    return program;
+}
+
+// Runs the program until the clip shows, then takes `snapshots`; their offsets.
+std::vector<int> offsetsOfARun(const LumetraTest::TempWorkDir& work, int snapshots) {
+    std::unique_ptr<LumetraTest::SnapshotProgram> started = startShowingTheClip(work.path());
+    LumetraTest::SnapshotProgram& program = *started;
+    std::vector<int> offsets;
+    double asked = 0;
+    std::string seen;
     for (int i = 0; i < snapshots; ++i) {
         const int shown = shownPicture(program, &asked, &seen);
         EXPECT_GE(shown, 0) << seen;
@@ -115,16 +127,20 @@ std::string listed(const std::vector<int>& values) {
     return text;
 }
 
-TEST(ClipSync, ClipFollowsTheWallClockAndAgainAfterARestart) {
-    if (LumetraTest::artnetPortTaken()) {
-        GTEST_SKIP() << "UDP 6454 is taken";
-    }
-    LumetraTest::TempWorkDir work;
+void makeClipFixture(const LumetraTest::TempWorkDir& work) {
     ASSERT_TRUE(makeColourClip(work.file("textures/002.h264"),
                                std::vector<Colour>(kPictures, kPictures + kColours), kWidth,
                                kHeight, kRate, static_cast<double>(kPerColour) / kRate));
     LumetraTest::writeFile(work.file("config.txt"),
                            "DMX_START=1\nANZAHL=1\nCLIP_SYNC=1\nGPIO_LED=-1\n");
+}
+
+TEST(ClipSync, ClipFollowsTheWallClockAndAgainAfterARestart) {
+    if (LumetraTest::artnetPortTaken()) {
+        GTEST_SKIP() << "UDP 6454 is taken";
+    }
+    LumetraTest::TempWorkDir work;
+    makeClipFixture(work);
     for (int run = 0; run < 2; ++run) {
         std::vector<int> offsets = offsetsOfARun(work, 12);
         ASSERT_FALSE(offsets.empty());
@@ -137,6 +153,69 @@ TEST(ClipSync, ClipFollowsTheWallClockAndAgainAfterARestart) {
         EXPECT_LE(std::abs(sorted[sorted.size() / 2]), 2) << listed(offsets);
         EXPECT_LE(std::max(std::abs(sorted.front()), std::abs(sorted.back())), 4)
             << listed(offsets);
+    }
+}
+
+// Pictures b's colour is ahead of a's, -count/2 .. count/2 - 1; each colour is two.
+int difference(int a, int b) {
+    return (((b - a) * kPerColour) % kCount + kCount + kCount / 2) % kCount - kCount / 2;
+}
+
+// Two fixtures, each in a network namespace of its own, started seconds apart with the
+// same clip: snapshots asked of both at once show the same colour, and again after one of
+// them restarts. LUMETRA_CLIP_SYNC_SECONDS sets how long each comparison runs (a minute
+// for the figures of record).
+TEST(ClipSync, TwoFixturesStartedApartShowTheSamePicture) {
+    using LumetraTest::SnapshotProgram;
+    if (!Lumetra::ArtnetTest::NetnsPair::available()) {
+        GTEST_SKIP() << Lumetra::ArtnetTest::NetnsPair::unavailableReason();
+    }
+    const char* seconds_text = std::getenv("LUMETRA_CLIP_SYNC_SECONDS");
+    const double seconds = seconds_text != nullptr ? std::atof(seconds_text) : 6;
+    Lumetra::ArtnetTest::NetnsPair pair;
+    LumetraTest::TempWorkDir work_a, work_b;
+    makeClipFixture(work_a);
+    makeClipFixture(work_b);
+    std::unique_ptr<SnapshotProgram> a, b;
+    auto start = [&](const std::string& ns, const std::string& dir) {
+        Lumetra::ArtnetTest::InNetns in(ns);
+        return startShowingTheClip(dir);
+    };
+    a = start(pair.ctl, work_a.path());
+    std::this_thread::sleep_for(std::chrono::milliseconds(2300));
+    b = start(pair.node, work_b.path());
+    for (int round = 0; round < 2; ++round) {
+        std::vector<int> differences;
+        const auto end = Clock::now() + std::chrono::duration<double>(seconds);
+        while (Clock::now() < end) {
+            double asked_a = 0, asked_b = 0;
+            std::string seen_a, seen_b;
+            auto from_a =
+                std::async(std::launch::async, [&] { return shownPicture(*a, &asked_a, &seen_a); });
+            const int shown_b = shownPicture(*b, &asked_b, &seen_b);
+            const int shown_a = from_a.get();
+            ASSERT_TRUE(shown_a >= 0 && shown_b >= 0) << seen_a << " / " << seen_b;
+            // Asked at once: a late request would be a difference of its own.
+            if (std::abs(asked_a - asked_b) < 0.01) {
+                differences.push_back(difference(shown_a, shown_b));
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(90));
+        }
+        std::sort(differences.begin(), differences.end());
+        ASSERT_FALSE(differences.empty());
+        std::printf(
+            "%s: %zu snapshot pairs in %.0f s, pictures b minus a: min %d, median %d, "
+            "max %d\n",
+            round == 0 ? "started 2.3 s apart" : "after a restarted", differences.size(), seconds,
+            differences.front(), differences[differences.size() / 2], differences.back());
+        // A colour is two pictures: the same colour reads as 0, a neighbour as +-2.
+        EXPECT_EQ(differences[differences.size() / 2], 0);
+        EXPECT_LE(std::max(-differences.front(), differences.back()), 2);
+        if (round == 0) {
+            a->stop();
+            a.reset();
+            a = start(pair.ctl, work_a.path());
+        }
     }
 }
 
