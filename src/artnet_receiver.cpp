@@ -51,7 +51,6 @@ ArtnetReceiver::ArtnetReceiver(CanvasManager* screen, int canvases_id, unsigned 
       artnet_net(identity.net),
       switch_universe(static_cast<int>(universe)),
       switch_subnet(static_cast<int>(subnet)),
-      switch_net(identity.net),
       identity(identity),
       dmx_start(dmx_start),
       scale_multiplier(scale_multiplier),

@@ -108,10 +108,10 @@ class ArtnetReceiver {
     int artnet_universe;
     int artnet_subnet;
     int artnet_net = 0;
-    // What config.txt said at start: the node's "switches", which an ArtAddress reset restores.
+    // What config.txt said at start: the node's "switches", which an ArtAddress reset
+    // restores (Net has no reset: Art-Net 3 desks send 0 there to mean "no change").
     int switch_universe = 0;
     int switch_subnet = 0;
-    int switch_net = 0;
     ArtnetIdentity identity;
     DmxSyncHold sync_hold;
     enum LedMode { LED_NORMAL, LED_MUTE, LED_LOCATE } led_mode = LED_NORMAL;
