@@ -26,6 +26,7 @@ struct ArtnetIdentity {
     std::string short_name;  // empty: the default names
     std::string long_name;
     std::string config_path = "config.txt";
+    bool sacn_follows = false;  // sACN's universe is the Port-Address + 1 (no SACN_UNIVERSE=)
 };
 
 // Listens for Art-Net on UDP 6454, keeps the newest DMX frame of one universe, answers

@@ -65,11 +65,19 @@ void ArtnetReceiver::takeArtAddress(int len) {
                          universe != artnet_universe || short_name != identity.short_name ||
                          long_name != identity.long_name;
     const bool changed = patched || led != led_mode;
+    const bool moved = net != artnet_net || subnet != artnet_subnet || universe != artnet_universe;
     artnet_net = net;
     artnet_subnet = subnet;
     artnet_universe = universe;
     identity.short_name = std::move(short_name);
     identity.long_name = std::move(long_name);
+    // An sACN universe that follows the Art-Net address moves with it, as it would at the
+    // next start from the stored address.
+    if (moved && sacn != nullptr && identity.sacn_follows) {
+        closeSacn();
+        openSacn(256 * net + 16 * subnet + universe + 1);
+        arrivals_stamped = false;
+    }
     if (led != led_mode) {
         led_mode = led;
         locate_cycles = 0;

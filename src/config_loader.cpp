@@ -99,7 +99,7 @@ int ConfigLoader::getSacnUniverse() const {
     if (sacn_universe >= 0) {
         return sacn_universe;
     }
-    return 16 * artnet_subnet + artnet_universe + 1;
+    return 256 * artnet_net + 16 * artnet_subnet + artnet_universe + 1;
 }
 
 void ConfigLoader::loadCfgFile(const std::string& file_name) {

@@ -26,8 +26,10 @@ class ConfigLoader {
     float getScalingMultiplier() const { return scaling_multiplier; }
     int getGpioLed() const { return gpio_led; }
     // The sACN universe, 1 to 63999, or 0 for no sACN. Without the key it is the universe
-    // under which desks send the same data as on our Art-Net subnet and universe.
+    // under which desks send the same data as on our Art-Net Port-Address (Port-Address + 1).
     int getSacnUniverse() const;
+    // No SACN_UNIVERSE= key: the sACN universe follows the Art-Net address.
+    bool sacnFollowsArtnet() const { return sacn_universe < 0; }
     // 1: pictures changed in ./textures/ are shown while the show runs; 0: read at start only.
     int getPictureReload() const { return picture_reload; }
     // 1: clips show the picture the wall clock says, in step with other fixtures.

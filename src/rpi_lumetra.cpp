@@ -108,6 +108,7 @@ int main(int argc, char** argv) {
         identity.net = config->getArtnetNet();
         identity.short_name = config->getShortName();
         identity.long_name = config->getLongName();
+        identity.sacn_follows = config->sacnFollowsArtnet();
         dmxr = new Lumetra::ArtnetReceiver(screen, group_id, config->getArtnetUniverse(),
                                            config->getArtnetSubnet(), config->getVormelDMXStart(),
                                            config->getScalingMultiplier(), config->getGpioLed(),

@@ -44,7 +44,8 @@ bool settle(SendOptions* o, std::string* error) {
         o->start = config.getVormelDMXStart();
     }
     if (o->sacn_universe < 0) {
-        o->sacn_universe = sacnUniverseFromConfig(o->config, 16 * o->subnet + o->universe + 1);
+        o->sacn_universe =
+            sacnUniverseFromConfig(o->config, 256 * o->net + 16 * o->subnet + o->universe + 1);
         if (o->sacn && o->sacn_universe == 0) {
             *error = o->config + " turns sACN off (SACN_UNIVERSE=0); give --sacn-universe";
             return false;

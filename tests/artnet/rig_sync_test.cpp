@@ -7,6 +7,7 @@
 
 #include "artnet/artnet_probe.h"
 #include "artnet/artnet_test_support.h"
+#include "artnet/sacn_test_support.h"
 #include "dmx_sync_hold.h"
 
 namespace Lumetra {
@@ -18,7 +19,7 @@ using ArtnetTest::Bytes;
 
 class RigSync : public ::testing::Test {
   protected:
-    void start(int net, int subnet, int universe) {
+    void start(int net, int subnet, int universe, int sacn_universe = 0) {
         probe.reset();
         receiver.reset();
         ArtnetReceiverProbe::Settings settings;
@@ -27,6 +28,9 @@ class RigSync : public ::testing::Test {
         settings.subnet = static_cast<unsigned>(subnet);
         settings.universe = static_cast<unsigned>(universe);
         settings.identity.net = net;
+        settings.sacn_universe = sacn_universe;
+        settings.identity.sacn_follows = true;
+        settings.identity.config_path = scratch.file("config.txt");
         receiver.reset(ArtnetReceiverProbe::create(settings));
         probe = std::make_unique<ArtnetReceiverProbe>(receiver.get());
     }
@@ -41,6 +45,7 @@ class RigSync : public ::testing::Test {
         return screen.canvases()[0]->getContentData();
     }
 
+    ArtnetTest::ScratchDir scratch;
     ArtnetTest::HeadlessScreen screen{1};
     ArtnetTest::Sender desk{"127.0.0.1"};
     std::unique_ptr<ArtnetReceiver> receiver;
@@ -78,6 +83,29 @@ TEST_F(RigSync, AfterAnArtSyncEachFrameWaitsForTheNextSync) {
     cue(4);
     desk.send(artSync());
     EXPECT_EQ(shown(), 4);
+}
+
+// A desk re-patches the fixture to Net 1, subnet 2, universe 3: ArtDmx follows at once,
+// and so does sACN, which without SACN_UNIVERSE= is the Port-Address + 1 (291 + 1).
+TEST_F(RigSync, ArtAddressMovesArtnetAndTheFollowingSacnUniverse) {
+    start(0, 0, 0, 1);
+    Bytes patch = ArtnetTest::artAddress();
+    patch[12] = 0x81;
+    patch[104] = 0x82;
+    patch[100] = 0x83;
+    desk.send(patch);
+    shown();
+    cue(21, 1, 0x23);
+    EXPECT_EQ(shown(), 21);
+    cue(22);
+    EXPECT_EQ(shown(), 21) << "the old address still drives the fixture";
+    ArtnetTest::SacnFields sacn;
+    sacn.universe = 292;
+    sacn.sequence = 1;
+    sacn.slots = {23, 255};
+    desk.send(ArtnetTest::sacnData(sacn), "127.0.0.1", 5568);
+    EXPECT_EQ(shown(), 23);
+    EXPECT_NE(ArtnetTest::readFile(scratch.file("config.txt")).find("NET=1"), std::string::npos);
 }
 
 // The hold's clock rules, with time points the test chooses.

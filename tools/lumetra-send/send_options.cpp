@@ -58,7 +58,8 @@ std::string SendOptions::usage() {
            "  --net N (0..127), --subnet N, --universe N, --start N   instead of the "
            "configuration's\n"
            "  --sacn         send sACN (E1.31) instead of Art-Net\n"
-           "  --sacn-universe N (1..63999; default 16 x SUBNET + UNIVERSE + 1), --priority N\n"
+           "  --sacn-universe N (1..63999; default 256 x NET + 16 x SUBNET + UNIVERSE + 1),\n"
+           "                 --priority N\n"
            "  --hold SECONDS keep sending the frame 20 times a second for that long\n"
            "  --wait SECONDS first wait up to that long until the fixture listens on 6454\n"
            "                 (for scripts that have just started it); status 1 if it never does\n";
