@@ -203,11 +203,12 @@ TEST(ClipSync, TwoFixturesStartedApartShowTheSamePicture) {
         }
         std::sort(differences.begin(), differences.end());
         ASSERT_FALSE(differences.empty());
+        const long same = std::count(differences.begin(), differences.end(), 0);
         std::printf(
             "%s: %zu snapshot pairs in %.0f s, pictures b minus a: min %d, median %d, "
-            "max %d\n",
-            round == 0 ? "started 2.3 s apart" : "after a restarted", differences.size(), seconds,
-            differences.front(), differences[differences.size() / 2], differences.back());
+            "max %d; same colour in %ld\n",
+            round == 0 ? "started 2.3 s apart" : "after a restart", differences.size(), seconds,
+            differences.front(), differences[differences.size() / 2], differences.back(), same);
         // A colour is two pictures: the same colour reads as 0, a neighbour as +-2.
         EXPECT_EQ(differences[differences.size() / 2], 0);
         EXPECT_LE(std::max(-differences.front(), differences.back()), 2);
