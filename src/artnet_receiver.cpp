@@ -75,6 +75,7 @@ ArtnetReceiver::~ArtnetReceiver() {
     if (net_listener_thread.joinable()) {
         net_listener_thread.join();
     }
+    storeWhenDue(true);
     setLED(0);
     quitLED();
     closeSacn();
@@ -119,6 +120,7 @@ void ArtnetReceiver::listenCycle() {
     frame_fresh |= receive();
     frame_fresh |= sync_hold.expire(dmx512, std::chrono::steady_clock::now());
     locateCycle();
+    storeWhenDue(false);
     const bool sacn_changed = takeSacn(frame_fresh);
     if (frame_fresh || sacn_changed) {
         frame_fresh = false;

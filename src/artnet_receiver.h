@@ -92,6 +92,8 @@ class ArtnetReceiver {
     bool takeSync();
     void takeArtAddress(int len);
     void storeIdentity();
+    // Writes a stored change at most once per STORE_INTERVAL, the newest state last.
+    void storeWhenDue(bool at_end);
     void locateCycle();
 
     // Status LED (artnet_receiver_led.cpp).
@@ -117,6 +119,8 @@ class ArtnetReceiver {
     DmxSyncHold sync_hold;
     enum LedMode { LED_NORMAL, LED_MUTE, LED_LOCATE } led_mode = LED_NORMAL;
     int locate_cycles = 0;
+    bool store_pending = false;
+    std::chrono::steady_clock::time_point next_store{};
     int dmx_start;
     float scale_multiplier;
     unsigned char dmx512[512] = {};

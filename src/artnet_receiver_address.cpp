@@ -16,6 +16,9 @@ namespace Lumetra {
 
 namespace {
 
+// A desk (or anyone) sending changes in a stream must not hold the listener in fsync.
+constexpr std::chrono::seconds STORE_INTERVAL(1);
+
 // Cycles (50 ms) per half period of the locate blink: 2.5 Hz, unlike any DMX blinking.
 constexpr int LOCATE_HALF_PERIOD = 4;
 
@@ -85,7 +88,8 @@ void ArtnetReceiver::takeArtAddress(int len) {
     }
     // Written only when it changed: a desk repeating its ArtAddress must not wear the card.
     if (patched) {
-        storeIdentity();
+        store_pending = true;
+        storeWhenDue(false);
     }
     if (pollWanted()) {
         ArtPollReply();
@@ -112,6 +116,16 @@ void ArtnetReceiver::storeIdentity() {
         std::fprintf(stderr, "lumetra: the desk's new address is used but not kept: %s\n",
                      error.c_str());
     }
+}
+
+void ArtnetReceiver::storeWhenDue(bool at_end) {
+    const auto now = std::chrono::steady_clock::now();
+    if (!store_pending || (!at_end && now < next_store)) {
+        return;
+    }
+    store_pending = false;
+    next_store = now + STORE_INTERVAL;
+    storeIdentity();
 }
 
 void ArtnetReceiver::locateCycle() {
