@@ -236,7 +236,10 @@ ssize_t ArtnetReceiver::readDatagram() {
 // held frame: both want the frame mapped.
 int ArtnetReceiver::parseArtNet(int len) {
     const unsigned char* data = reinterpret_cast<const unsigned char*>(buffer);
-    unsigned char* frame = sync_hold.frameFor(dmx512, std::chrono::steady_clock::now());
+    const auto now = std::chrono::steady_clock::now();
+    // A frame held when the syncs stopped is applied, and mapped, before this datagram.
+    frame_fresh |= sync_hold.expire(dmx512, now);
+    unsigned char* frame = sync_hold.frameFor(dmx512, now);
     ArtnetPacketKind kind =
         examineArtnetPacket(data, len, artnet_net, artnet_subnet, artnet_universe, frame);
     poll_answered = kind == ARTNET_POLL && pollWanted();

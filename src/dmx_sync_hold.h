@@ -17,7 +17,8 @@ class DmxSyncHold {
     static constexpr std::chrono::seconds TIMEOUT{4};
 
     // Where the next frame's slots go: `live` while frames are applied at once, else the
-    // held copy (which starts as a copy of `live`).
+    // held copy (which starts as a copy of `live`). Expires first: a caller that must know
+    // when that applies a held frame calls expire() itself before.
     unsigned char* frameFor(unsigned char* live, Clock::time_point now);
     // A frame from `sender` went where frameFor said. True: it is live now.
     bool offered(uint32_t sender);

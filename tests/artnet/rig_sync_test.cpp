@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <memory>
+#include <thread>
 
 #include "artnet/artnet_probe.h"
 #include "artnet/artnet_test_support.h"
@@ -83,6 +84,8 @@ TEST_F(RigSync, AfterAnArtSyncEachFrameWaitsForTheNextSync) {
     cue(4);
     desk.send(artSync());
     EXPECT_EQ(shown(), 4);
+    cue(5);
+    EXPECT_EQ(shown(), 4);
 }
 
 // A desk re-patches the fixture to Net 1, subnet 2, universe 3: ArtDmx follows at once,
@@ -106,6 +109,21 @@ TEST_F(RigSync, ArtAddressMovesArtnetAndTheFollowingSacnUniverse) {
     desk.send(ArtnetTest::sacnData(sacn), "127.0.0.1", 5568);
     EXPECT_EQ(shown(), 23);
     EXPECT_NE(ArtnetTest::readFile(scratch.file("config.txt")).find("NET=1"), std::string::npos);
+}
+
+// A desk that stops sending ArtSync: after 4 s the held frame shows and frames apply at
+// once again.
+TEST_F(RigSync, FourSecondsWithoutArtSyncReturnToImmediate) {
+    cue(1);
+    desk.send(artSync());
+    cue(6);
+    EXPECT_EQ(shown(), 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(3500));
+    EXPECT_EQ(shown(), 1) << "released before 4 s";
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    EXPECT_EQ(shown(), 6);
+    cue(7);
+    EXPECT_EQ(shown(), 7);
 }
 
 // The hold's clock rules, with time points the test chooses.
