@@ -104,6 +104,14 @@ void SacnSocket::joinSyncGroup(int universe) {
     if (fd < 0 || wanted == group || wanted == sync_group) {
         return;
     }
+    // The group of an earlier sync universe is left, so that a desk changing it again and
+    // again cannot use up the socket's memberships.
+    for (int i = 0; i < joined_count && sync_group != 0; ++i) {
+        ip_mreqn request{};
+        request.imr_multiaddr.s_addr = htonl(sync_group);
+        request.imr_ifindex = joined[i];
+        setsockopt(fd, IPPROTO_IP, IP_DROP_MEMBERSHIP, &request, sizeof(request));
+    }
     sync_group = wanted;
     joined_count = 0;  // joins every interface again; memberships it holds answer EADDRINUSE
     joinUpInterfaces();

@@ -134,6 +134,18 @@ void sendSync(const NetnsPair& pair, int sync_universe) {
 // clear holds the last synchronized look.
 TEST_F(SacnNetns, SynchronizedLooksShowAtTheSyncAndForceSynchronizationDecidesOnLoss) {
     startNode();
+    {
+        // A desk that went through many sync universes first: the one it uses now counts.
+        InNetns in_ctl(pair->ctl);
+        ArtnetTest::Sender desk;
+        for (int sync = 100; sync < 140; ++sync) {
+            SacnFields f = picture(29, 100, 9);
+            f.sync_address = sync;
+            f.sequence = sync;
+            desk.send(ArtnetTest::sacnData(f), NetnsPair::NODE_IP, 5568);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    }
     for (int force : {0, 0x20}) {
         SCOPED_TRACE(force ? "Force_Synchronization set" : "Force_Synchronization clear");
         SacnFields f = picture(30 + force, 100, 1 + force);
