@@ -128,6 +128,7 @@ void ArtnetReceiver::listenCycle() {
         dmx_seen = true;
         updateCanvasValues();
     }
+    announceDmxChange();
 }
 
 // The pause between cycles still takes datagrams in as they arrive, into the frame that
@@ -265,15 +266,16 @@ int ArtnetReceiver::ArtPollReply() {
 }
 
 void ArtnetReceiver::sendPollReply(uint32_t to, bool answer) {
-    const ArtPollReplyInfo info = pollReplyInfo(answer);
+    sendReply(pollReplyInfo(answer), to);
+}
+
+void ArtnetReceiver::sendReply(const ArtPollReplyInfo& info, uint32_t to) {
     int reply_socket = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
     if (reply_socket < 0) {
         fatalExit(stderr, "Error: socket()\n");
     }
-    if (to == INADDR_BROADCAST) {
-        const int on = 1;
-        setsockopt(reply_socket, SOL_SOCKET, SO_BROADCAST, &on, sizeof(on));
-    }
+    const int on = 1;
+    setsockopt(reply_socket, SOL_SOCKET, SO_BROADCAST, &on, sizeof(on));
     sockaddr_in destination{};
     destination.sin_family = AF_INET;
     destination.sin_port = htons(ARTNET_PORT);
@@ -283,13 +285,6 @@ void ArtnetReceiver::sendPollReply(uint32_t to, bool answer) {
     sendto(reply_socket, reply, sizeof(reply), 0, reinterpret_cast<sockaddr*>(&destination),
            sizeof(destination));
     close(reply_socket);
-}
-
-// Within the same budget as answers to polls, so that changes cannot make us chatty.
-void ArtnetReceiver::announce() {
-    if (poll_limiter.allow(INADDR_BROADCAST, std::chrono::steady_clock::now())) {
-        sendPollReply(INADDR_BROADCAST, false);
-    }
 }
 
 bool ArtnetReceiver::pollWanted() {

@@ -64,13 +64,17 @@ class ArtnetReceiver {
     bool pollWanted();
 
     int ArtPollReply();
-    // Sends our reply to `destination` (host byte order), a broadcast address included;
-    // `answer`: it answers a poll and counts in the NodeReport.
+    // Sends our reply to `destination` (host byte order); `answer`: it answers a poll and
+    // counts in the NodeReport.
     void sendPollReply(uint32_t destination, bool answer);
-    // Unsolicited, to everyone: at start and when what the reply shows changed.
+    void sendReply(const ArtPollReplyInfo& info, uint32_t destination);
+    // Unsolicited, to the directed broadcast address of every network we are on: at start
+    // and when what the reply shows changed (artnet_receiver_poll.cpp).
     void announce();
     // What the reply says (artnet_receiver_poll.cpp).
     ArtPollReplyInfo pollReplyInfo(bool answer = true);
+    bool dmxArriving() const;
+    void announceDmxChange();
     bool GetMyIPAdress();
     uint32_t replyAddress(std::string* interface_name);
 
@@ -120,6 +124,7 @@ class ArtnetReceiver {
     enum LedMode { LED_NORMAL, LED_MUTE, LED_LOCATE } led_mode = LED_NORMAL;
     int locate_cycles = 0;
     bool store_pending = false;
+    bool announced_arriving = false;
     std::chrono::steady_clock::time_point next_store{};
     int dmx_start;
     float scale_multiplier;

@@ -352,6 +352,40 @@ TEST_F(PollReply, ArtAddressChangesWhatRepliesShowAndConfigKeepsIt) {
     EXPECT_EQ(stored.getVormelDMXStart(), 1);
 }
 
+// Art-Net 4: the node tells its networks by itself that it is there, and when DMX starts
+// arriving, to the directed broadcast address; these replies count in no NodeReport.
+TEST_F(PollReply, NodeAnnouncesItselfAtStartAndWhenDmxStarts) {
+    ArtnetTest::HeadlessScreen screen(1);
+    pair = std::make_unique<NetnsPair>("eth0");
+    std::unique_ptr<Poller> poller;
+    {
+        InNetns in_ctl(pair->ctl);
+        poller = std::make_unique<Poller>();
+    }
+    // A link just set up drops what is sent before it carries (a booting Pi's the same).
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    {
+        InNetns in_node(pair->node);
+        ArtnetReceiverProbe::Settings settings;
+        settings.screen = screen.manager();
+        settings.canvases_id = screen.groupId();
+        settings.start_listener = true;
+        node.reset(ArtnetReceiverProbe::create(settings));
+    }
+    Expected e{{10, 254, 55, 2}, macOf(pair->node, "eth0")};
+    Datagram start = poller->next(2000);
+    EXPECT_EQ(start.from, NetnsPair::NODE_IP);
+    expectReply(start.bytes, e);
+    InNetns in_ctl(pair->ctl);
+    ArtnetTest::Sender sender;
+    sender.send(ArtnetTest::artDmx(0x00, 2, {1, 2}), NetnsPair::NODE_IP);
+    e.dmx = true;
+    expectReply(poller->next(2000).bytes, e);
+    sender.send(ArtnetTest::artDmx(0x00, 2, {1, 3}), NetnsPair::NODE_IP);
+    EXPECT_TRUE(poller->next(300).bytes.empty()) << "DMX going on is no news";
+    node.reset();  // before the screen it drives
+}
+
 TEST_F(PollReply, NonPollsGetNoReply) {
     startNode("eth0");
     InNetns in_ctl(pair->ctl);
