@@ -1,6 +1,7 @@
 // Feeds arbitrary datagrams to the E1.31 packet check and the source table, and verifies
 // what they did: only a well-formed data packet of our universe is taken, its slots lie
-// inside the datagram, and the table writes the frame only from it.
+// inside the datagram, and the table writes the frame only from it. Synchronization
+// packets are taken only well formed and for a universe other than 0.
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -35,6 +36,8 @@ void examineAs(const uint8_t* data, int len, int universe) {
     check(packet.priority >= 0 && packet.priority <= Lumetra::SACN_MAX_PRIORITY);
     check(packet.slot_count == len - 126 && packet.slots == data + 126);
     check(std::memcmp(packet.cid, data + 22, 16) == 0);
+    check(packet.sync_address == ((data[109] << 8) | data[110]));
+    check(packet.force_sync == ((data[112] & 0x20) != 0));
 
     // The table takes the packet once; the same sequence number again is a repeat.
     Lumetra::SacnSourceTable table([] { return fake_now; });
@@ -52,9 +55,24 @@ void examineAs(const uint8_t* data, int len, int universe) {
 
 }  // namespace
 
+void examineSync(const uint8_t* data, int len) {
+    int address = -1;
+    if (!Lumetra::examineSacnSync(data, len, &address)) {
+        check(address == -1);
+        return;
+    }
+    check(len >= 49 && len <= Lumetra::SACN_MAX_PACKET_SIZE);
+    check(address == ((data[45] << 8) | data[46]));
+    check(address >= Lumetra::SACN_MIN_UNIVERSE && address <= Lumetra::SACN_MAX_UNIVERSE);
+    check(data[21] == 0x08 && data[43] == 0x01);
+    Lumetra::SacnDataPacket packet;
+    check(Lumetra::examineSacnPacket(data, len, address, &packet) == Lumetra::SACN_IGNORED);
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int len = static_cast<int>(size < RECEIVE_BUFFER ? size : RECEIVE_BUFFER);
     examineAs(data, len, 1);
+    examineSync(data, len);
     if (len > 114) {
         // Also as a node of the packet's own universe, so the deeper layers are reached.
         int universe = (data[113] << 8) | data[114];

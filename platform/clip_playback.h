@@ -33,6 +33,13 @@ class ClipPlayback {
 ClipPlayback* startClipPlayback(int player, const std::string& filename, EGLDisplay display,
                                 EGLContext context, EGLImageKHR image);
 
+// With `on` (CLIP_SYNC=1 in config.txt), clips started from now on show picture
+// floor((wall clock - Unix epoch) x frame rate) mod picture count, with the clip's own
+// frame rate, so that fixtures whose clocks agree show the same picture at the same time
+// however each was started; off, a clip loops from its own start. Set before the pictures
+// are loaded.
+void setClipLockStep(bool on);
+
 // The clip's picture size, learned within a bounded time. False when it cannot be known,
 // with `why_not` set when there is more to say than that the file holds no video.
 bool clipPictureSize(const std::string& filename, int* width, int* height, std::string* why_not);

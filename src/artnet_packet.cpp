@@ -13,9 +13,18 @@ const unsigned char ARTNET_ID[8] = {'A', 'r', 't', '-', 'N', 'e', 't', 0};
 constexpr int OP_POLL = 0x2000;
 constexpr int OP_POLL_REPLY = 0x2100;
 constexpr int OP_DMX = 0x5000;
+constexpr int OP_SYNC = 0x5200;
+constexpr int OP_ADDRESS = 0x6000;
+constexpr int ADDRESS_SIZE = 107;
+constexpr int SYNC_SIZE = 14;
 constexpr int DMX_HEADER_SIZE = 18;
 constexpr int RC_POWER_OK = 0x0001;
 constexpr unsigned char STATUS1_ADDRESS_BY_FRONT_PANEL = 0x10;
+constexpr unsigned char STATUS1_INDICATORS_LOCATE = 0x40;
+constexpr unsigned char STATUS2_PORT_ADDRESS_15_BIT = 0x08;
+// ArtAddress: a switch value with bit 7 set is programmed, 0x7f leaves it, 0 resets it.
+constexpr int PROGRAM = 0x80;
+constexpr int NO_CHANGE = 0x7f;
 constexpr unsigned char PORT_OUTPUT_DMX512 = 0x80;
 constexpr unsigned char GOOD_OUTPUT_DATA = 0x80;
 constexpr unsigned char GOOD_OUTPUT_B_RDM_DISABLED = 0x80;
@@ -34,13 +43,14 @@ void putText(unsigned char* field, size_t size, const char* text) {
     std::memcpy(field, text, len);
 }
 
-ArtnetPacketKind copyDmxSlots(const unsigned char* data, int len, int subnet, int universe,
+ArtnetPacketKind copyDmxSlots(const unsigned char* data, int len, int net, int subnet, int universe,
                               unsigned char* dmx512) {
     if (len <= DMX_HEADER_SIZE) {
         return ARTNET_IGNORED;
     }
     int sub_uni = data[14];
-    if ((sub_uni >> 4) != subnet || (sub_uni & 0x0f) != universe) {
+    // Net is bits 14-8 of the Port-Address; its top bit is not part of it.
+    if ((sub_uni >> 4) != subnet || (sub_uni & 0x0f) != universe || (data[15] & 0x7f) != net) {
         return ARTNET_IGNORED;
     }
     int length = data[16] * 256 + data[17];
@@ -57,10 +67,52 @@ ArtnetPacketKind copyDmxSlots(const unsigned char* data, int len, int subnet, in
     return ARTNET_DMX;
 }
 
+// A name field: up to its first zero byte, never past its end.
+std::string nameField(const unsigned char* field, size_t size) {
+    size_t n = 0;
+    while (n < size && field[n] != 0) {
+        ++n;
+    }
+    return std::string(reinterpret_cast<const char*>(field), n);
+}
+
+void readSwitch(int value, int mask, int* out, bool* reset) {
+    if ((value & PROGRAM) != 0) {
+        *out = value & mask;
+    } else if (value == 0) {
+        *reset = true;
+    }
+}
+
 }  // namespace
 
-ArtnetPacketKind examineArtnetPacket(const unsigned char* data, int len, int subnet, int universe,
-                                     unsigned char* dmx512) {
+bool readArtAddress(const unsigned char* data, int len, ArtAddressRequest* out) {
+    if (len < ADDRESS_SIZE || std::memcmp(data, ARTNET_ID, sizeof(ARTNET_ID)) != 0 ||
+        data[9] * 256 + data[8] != OP_ADDRESS) {
+        return false;
+    }
+    *out = ArtAddressRequest();
+    // Art-Net 3 desks send NetSwitch 0 meaning "leave it": only a programmed value counts
+    // there, while 0x7f and 0 are both read as no change.
+    if (data[12] != NO_CHANGE && (data[12] & PROGRAM) != 0) {
+        out->net = data[12] & ARTNET_MAX_NET;
+    }
+    out->short_name = nameField(data + 14, ARTNET_SHORT_NAME_SIZE);
+    out->long_name = nameField(data + 32, ARTNET_LONG_NAME_SIZE);
+    if (out->short_name.size() >= ARTNET_SHORT_NAME_SIZE) {
+        out->short_name.resize(ARTNET_SHORT_NAME_SIZE - 1);
+    }
+    if (out->long_name.size() >= ARTNET_LONG_NAME_SIZE) {
+        out->long_name.resize(ARTNET_LONG_NAME_SIZE - 1);
+    }
+    readSwitch(data[100], 0x0f, &out->universe, &out->universe_reset);  // SwOut[0]
+    readSwitch(data[104], 0x0f, &out->subnet, &out->subnet_reset);      // SubSwitch
+    out->command = data[106];
+    return true;
+}
+
+ArtnetPacketKind examineArtnetPacket(const unsigned char* data, int len, int net, int subnet,
+                                     int universe, unsigned char* dmx512) {
     if (len <= 9) {
         return ARTNET_IGNORED;
     }
@@ -72,7 +124,13 @@ ArtnetPacketKind examineArtnetPacket(const unsigned char* data, int len, int sub
         return ARTNET_POLL;
     }
     if (opcode == OP_DMX) {
-        return copyDmxSlots(data, len, subnet, universe, dmx512);
+        return copyDmxSlots(data, len, net, subnet, universe, dmx512);
+    }
+    if (opcode == OP_SYNC && len >= SYNC_SIZE) {
+        return ARTNET_SYNC;
+    }
+    if (opcode == OP_ADDRESS && len >= ADDRESS_SIZE) {
+        return ARTNET_ADDRESS;
     }
     return ARTNET_IGNORED;
 }
@@ -85,12 +143,14 @@ void buildArtPollReply(const ArtPollReplyInfo& info, unsigned char* out) {
     putAddress(info.ip, out + 10);
     out[14] = ARTNET_PORT & 0xff;
     out[15] = ARTNET_PORT >> 8;
-    // NetSwitch (18) stays 0: we take any Net.
-    out[19] = static_cast<unsigned char>(info.subnet & 0x0f);  // SubSwitch
-    out[23] = STATUS1_ADDRESS_BY_FRONT_PANEL;                  // set in config.txt
-    putText(out + 26, 18, "VORMEL");                           // ShortName
-    const std::string long_name = "Lumetra " + info.host;
-    putText(out + 44, 64, long_name.c_str());
+    out[18] = static_cast<unsigned char>(info.net & ARTNET_MAX_NET);  // NetSwitch
+    out[19] = static_cast<unsigned char>(info.subnet & 0x0f);         // SubSwitch
+    // Port-Address set in config.txt (or by a desk, which stores it there).
+    out[23] = STATUS1_ADDRESS_BY_FRONT_PANEL | (info.locating ? STATUS1_INDICATORS_LOCATE : 0);
+    const std::string short_name = info.short_name.empty() ? "VORMEL" : info.short_name;
+    putText(out + 26, ARTNET_SHORT_NAME_SIZE, short_name.c_str());
+    const std::string long_name = info.long_name.empty() ? "Lumetra " + info.host : info.long_name;
+    putText(out + 44, ARTNET_LONG_NAME_SIZE, long_name.c_str());
     char report[64];
     std::snprintf(report, sizeof(report), "#%04x [%04u] %s", RC_POWER_OK, info.replies % 10000,
                   info.dmx_arriving ? "DMX arriving" : "No DMX");
@@ -104,6 +164,7 @@ void buildArtPollReply(const ArtPollReplyInfo& info, unsigned char* out) {
     std::memcpy(out + 201, info.mac, sizeof(info.mac));
     putAddress(info.ip, out + 207);  // BindIp
     out[211] = 1;                    // BindIndex: the root device
+    out[212] = STATUS2_PORT_ADDRESS_15_BIT;
     out[213] = GOOD_OUTPUT_B_RDM_DISABLED;
 }
 

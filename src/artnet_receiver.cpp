@@ -44,18 +44,23 @@ std::string gpioRootFromEnvironment() {
 
 ArtnetReceiver::ArtnetReceiver(CanvasManager* screen, int canvases_id, unsigned int universe,
                                unsigned int subnet, int dmx_start, float scale_multiplier,
-                               int gpio_led, int sacn_universe, int channels)
+                               int gpio_led, int sacn_universe, int channels,
+                               const ArtnetIdentity& identity)
     : ArtnetReceiver(screen, canvases_id, universe, subnet, dmx_start, scale_multiplier, gpio_led,
-                     getuid() == 0, true, sacn_universe, channels) {}
+                     getuid() == 0, true, sacn_universe, channels, identity) {}
 
 ArtnetReceiver::ArtnetReceiver(CanvasManager* screen, int canvases_id, unsigned int universe,
                                unsigned int subnet, int dmx_start, float scale_multiplier,
                                int gpio_led, bool is_root, bool start_listener, int sacn_universe,
-                               int channels)
+                               int channels, const ArtnetIdentity& identity)
     : screen(screen),
       canvases_id(canvases_id),
       artnet_universe(static_cast<int>(universe)),
       artnet_subnet(static_cast<int>(subnet)),
+      artnet_net(identity.net),
+      switch_universe(static_cast<int>(universe)),
+      switch_subnet(static_cast<int>(subnet)),
+      identity(identity),
       dmx_start(dmx_start),
       scale_multiplier(scale_multiplier),
       gpio_led(gpio_led),
@@ -72,6 +77,7 @@ ArtnetReceiver::ArtnetReceiver(CanvasManager* screen, int canvases_id, unsigned 
             [this](std::chrono::steady_clock::time_point now) { frameStart(now); });
         screen->startFramesLate(true);
     }
+    announce();
     if (start_listener) {
         net_listener_thread = std::thread(&ArtnetReceiver::netListener, this);
     }
@@ -87,6 +93,7 @@ ArtnetReceiver::~ArtnetReceiver() {
         screen->setFrameStart(nullptr);
         delete mapper;
     }
+    storeWhenDue(true);
     setLED(0);
     quitLED();
     closeSacn();
@@ -111,6 +118,8 @@ void ArtnetReceiver::openSocket() {
     // The interface a poll came in on decides the address its reply gives.
     const int on = 1;
     setsockopt(s, IPPROTO_IP, IP_PKTINFO, &on, sizeof(on));
+    // Announcements go to each network's broadcast address, from this socket as replies do.
+    setsockopt(s, SOL_SOCKET, SO_BROADCAST, &on, sizeof(on));
 }
 
 void ArtnetReceiver::sizeReceiveBuffer() {
@@ -135,6 +144,9 @@ void ArtnetReceiver::netListener() {
 // Drains every socket into the frame and maps it at most once, however many packets came.
 void ArtnetReceiver::listenCycle() {
     frame_fresh |= receive();
+    frame_fresh |= sync_hold.expire(dmx512, std::chrono::steady_clock::now());
+    locateCycle();
+    storeWhenDue(false);
     const bool sacn_changed = takeSacn(frame_fresh);
     if (frame_fresh || sacn_changed) {
         frame_fresh = false;
@@ -142,6 +154,7 @@ void ArtnetReceiver::listenCycle() {
         dmx_seen = true;
         updateCanvasValues();
     }
+    announceDmxChange();
 }
 
 // Waits for any socket and drains them all at once; a frame that changed goes to the render
@@ -154,13 +167,18 @@ void ArtnetReceiver::listenOnArrival() {
             pollfd sockets[] = {{s, POLLIN, 0}, {sacnDescriptor(), POLLIN, 0}};
             poll(sockets, sizeof(sockets) / sizeof(sockets[0]), QUIT_CHECK_MS);
         }
-        const bool artnet = receive();
+        bool artnet = receive();
+        // A frame held for a sync that never came is applied once the hold gives up.
+        artnet |= sync_hold.expire(dmx512, std::chrono::steady_clock::now());
+        locateCycle();
+        storeWhenDue(false);
         const bool sacn_changed = takeSacn(artnet);
         if (artnet || sacn_changed) {
             last_dmx = std::chrono::steady_clock::now();
             dmx_seen = true;
             mailbox.publish(dmx512, last_dmx);
         }
+        announceDmxChange();
         // Under a flood, a short nap after each drain (as between the 20-channel cycles)
         // keeps the wake-ups few and leaves the cores to the render loop and the drain
         // to come; the receive buffer holds what arrives meanwhile. A desk's frames
@@ -230,11 +248,11 @@ bool ArtnetReceiver::receive() {
         const bool accepted = parseArtNet(static_cast<int>(n)) == 0;
         if (accepted) {
             received = true;
-            if (led_blink > 2) {
+            if (led_blink > 2 && led_mode == LED_NORMAL) {
                 setLED(0);
             }
         }
-        if (led_blink > 2) {
+        if (led_blink > 2 && led_mode == LED_NORMAL) {
             setLED(1);
         }
         if (accepted) {
@@ -279,25 +297,50 @@ ssize_t ArtnetReceiver::readDatagram() {
     return n;
 }
 
+// 0 for an accepted ArtDmx packet, held for a sync or not, and for a sync that applied a
+// held frame: both want the frame mapped.
 int ArtnetReceiver::parseArtNet(int len) {
-    ArtnetPacketKind kind = examineArtnetPacket(reinterpret_cast<const unsigned char*>(buffer), len,
-                                                artnet_subnet, artnet_universe, dmx512);
+    const unsigned char* data = reinterpret_cast<const unsigned char*>(buffer);
+    const auto now = std::chrono::steady_clock::now();
+    // A frame held when the syncs stopped is applied, and mapped, before this datagram.
+    frame_fresh |= sync_hold.expire(dmx512, now);
+    unsigned char* frame = sync_hold.frameFor(dmx512, now);
+    ArtnetPacketKind kind =
+        examineArtnetPacket(data, len, artnet_net, artnet_subnet, artnet_universe, frame);
     poll_answered = kind == ARTNET_POLL && pollWanted();
     if (poll_answered) {
         ArtPollReply();
     }
-    return kind == ARTNET_DMX ? 0 : -1;
+    if (kind == ARTNET_DMX) {
+        sync_hold.offered(ntohl(clientAddr.sin_addr.s_addr));
+        return 0;
+    }
+    if (kind == ARTNET_SYNC) {
+        return takeSync() ? 0 : -1;
+    }
+    if (kind == ARTNET_ADDRESS) {
+        takeArtAddress(len);
+    }
+    return -1;
 }
 
 // The reply leaves through the socket bound to 6454, as Art-Net expects replies to come
 // from, and never waits: a poller we cannot reach, or a full send queue, costs one reply,
 // counted and said, never the show.
 int ArtnetReceiver::ArtPollReply() {
-    const ArtPollReplyInfo info = pollReplyInfo();
+    sendPollReply(ntohl(clientAddr.sin_addr.s_addr), true);
+    return 0;
+}
+
+void ArtnetReceiver::sendPollReply(uint32_t to, bool answer) {
+    sendReply(pollReplyInfo(answer), to);
+}
+
+void ArtnetReceiver::sendReply(const ArtPollReplyInfo& info, uint32_t to) {
     sockaddr_in destination{};
     destination.sin_family = AF_INET;
     destination.sin_port = htons(ARTNET_PORT);
-    destination.sin_addr = clientAddr.sin_addr;
+    destination.sin_addr.s_addr = htonl(to);
     unsigned char reply[ARTNET_POLL_REPLY_SIZE];
     buildArtPollReply(info, reply);
     if (sendto(s, reply, sizeof(reply), MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&destination),
@@ -305,9 +348,7 @@ int ArtnetReceiver::ArtPollReply() {
         ++replies_failed;
         logLine(LogLevel::Warning, "ArtPollReply to %s not sent: %s",
                 inet_ntoa(destination.sin_addr), std::strerror(errno));
-        return -1;
     }
-    return 0;
 }
 
 bool ArtnetReceiver::pollWanted() {

@@ -11,6 +11,7 @@
 #include "artnet_packet.h"
 #include "artnet_poll_limiter.h"
 #include "dmx_frame_mailbox.h"
+#include "dmx_sync_hold.h"
 #include "gpio_line.h"
 
 namespace Lumetra {
@@ -19,6 +20,16 @@ class Canvas;
 class CanvasManager;
 class DmxFrameMapper;
 class SacnInput;
+
+// Who the node is on the network beside its subnet and universe: what a desk may change
+// with ArtAddress, and the file such changes are kept in.
+struct ArtnetIdentity {
+    int net = 0;             // 0..127, bits 14-8 of the Port-Address
+    std::string short_name;  // empty: the default names
+    std::string long_name;
+    std::string config_path = "config.txt";
+    bool sacn_follows = false;  // sACN's universe is the Port-Address + 1 (no SACN_UNIVERSE=)
+};
 
 // Listens for Art-Net on UDP 6454, keeps the newest DMX frame of one universe, answers
 // polls, drives one canvas group from the frame and blinks the optional status LED. With
@@ -30,7 +41,8 @@ class ArtnetReceiver {
   public:
     ArtnetReceiver(CanvasManager* screen, int canvases_id, unsigned int universe,
                    unsigned int subnet, int dmx_start, float scale_multiplier, int gpio_led,
-                   int sacn_universe = 0, int channels = 20);
+                   int sacn_universe = 0, int channels = 20,
+                   const ArtnetIdentity& identity = ArtnetIdentity());
     ~ArtnetReceiver();
 
     ArtnetReceiver(const ArtnetReceiver&) = delete;
@@ -44,7 +56,8 @@ class ArtnetReceiver {
     // leave the listener thread unstarted to run its cycles themselves.
     ArtnetReceiver(CanvasManager* screen, int canvases_id, unsigned int universe,
                    unsigned int subnet, int dmx_start, float scale_multiplier, int gpio_led,
-                   bool is_root, bool start_listener, int sacn_universe, int channels);
+                   bool is_root, bool start_listener, int sacn_universe, int channels,
+                   const ArtnetIdentity& identity);
 
     void openSocket();
     void sizeReceiveBuffer();
@@ -60,8 +73,17 @@ class ArtnetReceiver {
     bool pollWanted();
 
     int ArtPollReply();
+    // Sends our reply to `destination` (host byte order); `answer`: it answers a poll and
+    // counts in the NodeReport.
+    void sendPollReply(uint32_t destination, bool answer);
+    void sendReply(const ArtPollReplyInfo& info, uint32_t destination);
+    // Unsolicited, to the directed broadcast address of every network we are on: at start
+    // and when what the reply shows changed (artnet_receiver_poll.cpp).
+    void announce();
     // What the reply says (artnet_receiver_poll.cpp).
-    ArtPollReplyInfo pollReplyInfo();
+    ArtPollReplyInfo pollReplyInfo(bool answer = true);
+    bool dmxArriving() const;
+    void announceDmxChange();
     bool GetMyIPAdress();
     uint32_t replyAddress(std::string* interface_name);
 
@@ -79,6 +101,14 @@ class ArtnetReceiver {
     void mapCanvas(Canvas* canvas, const unsigned char* channels);
     float correctAngleRange(float angle);
 
+    // A desk's ArtSync and ArtAddress (artnet_receiver_address.cpp).
+    bool takeSync();
+    void takeArtAddress(int len);
+    void storeIdentity();
+    // Writes a stored change at most once per STORE_INTERVAL, the newest state last.
+    void storeWhenDue(bool at_end);
+    void locateCycle();
+
     // Status LED (artnet_receiver_led.cpp).
     void initLED();
     void setLED(int value);
@@ -93,6 +123,18 @@ class ArtnetReceiver {
     int canvases_id;
     int artnet_universe;
     int artnet_subnet;
+    int artnet_net = 0;
+    // What config.txt said at start: the node's "switches", which an ArtAddress reset
+    // restores (Net has no reset: Art-Net 3 desks send 0 there to mean "no change").
+    int switch_universe = 0;
+    int switch_subnet = 0;
+    ArtnetIdentity identity;
+    DmxSyncHold sync_hold;
+    enum LedMode { LED_NORMAL, LED_MUTE, LED_LOCATE } led_mode = LED_NORMAL;
+    int locate_cycles = 0;
+    bool store_pending = false;
+    bool announced_arriving = false;
+    std::chrono::steady_clock::time_point next_store{};
     int dmx_start;
     float scale_multiplier;
     unsigned char dmx512[512] = {};

@@ -1,4 +1,5 @@
 #include <arpa/inet.h>
+#include <ifaddrs.h>
 #include <net/if.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -62,16 +63,62 @@ std::string hostName() {
 
 }  // namespace
 
-ArtPollReplyInfo ArtnetReceiver::pollReplyInfo() {
+bool ArtnetReceiver::dmxArriving() const {
+    return dmx_seen && std::chrono::steady_clock::now() - last_dmx < DMX_ARRIVING;
+}
+
+// Within the same budget as answers to polls, so that changes cannot make us chatty. Each
+// network's reply carries our address and MAC on it.
+void ArtnetReceiver::announce() {
+    if (!poll_limiter.allow(INADDR_BROADCAST, std::chrono::steady_clock::now())) {
+        return;
+    }
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) != 0) {
+        return;
+    }
+    for (ifaddrs* a = list; a != nullptr; a = a->ifa_next) {
+        const unsigned flags = a->ifa_flags;
+        if (a->ifa_addr == nullptr || a->ifa_addr->sa_family != AF_INET ||
+            a->ifa_netmask == nullptr || (flags & IFF_UP) == 0 || (flags & IFF_BROADCAST) == 0 ||
+            (flags & IFF_LOOPBACK) != 0) {
+            continue;
+        }
+        ArtPollReplyInfo info = pollReplyInfo(false);
+        info.ip = ntohl(reinterpret_cast<sockaddr_in*>(a->ifa_addr)->sin_addr.s_addr);
+        interfaceMac(a->ifa_name, info.mac);
+        // From address and mask: an address added without its broadcast has none set.
+        const uint32_t mask =
+            ntohl(reinterpret_cast<sockaddr_in*>(a->ifa_netmask)->sin_addr.s_addr);
+        sendReply(info, info.ip | ~mask);
+    }
+    freeifaddrs(list);
+}
+
+// Art-Net 4 nodes tell the network when what their reply shows changes; here that is DMX
+// starting or stopping (names and address change only by ArtAddress, which announces).
+void ArtnetReceiver::announceDmxChange() {
+    const bool arriving = dmxArriving();
+    if (arriving != announced_arriving) {
+        announced_arriving = arriving;
+        announce();
+    }
+}
+
+ArtPollReplyInfo ArtnetReceiver::pollReplyInfo(bool answer) {
     std::string interface_name;
     ArtPollReplyInfo info;
     info.ip = replyAddress(&interface_name);
     interfaceMac(interface_name, info.mac);
+    info.net = artnet_net;
     info.subnet = artnet_subnet;
     info.universe = artnet_universe;
-    info.dmx_arriving = dmx_seen && std::chrono::steady_clock::now() - last_dmx < DMX_ARRIVING;
-    info.replies = replies_sent++;
+    info.dmx_arriving = dmxArriving();
+    info.replies = answer ? replies_sent++ : replies_sent;
     info.host = hostName();
+    info.short_name = identity.short_name;
+    info.long_name = identity.long_name;
+    info.locating = led_mode == LED_LOCATE;
     return info;
 }
 

@@ -52,6 +52,28 @@ void setIntInRange(const std::string& value, int* field, int low, int high, int 
     }
 }
 
+// A name as written, spaces inside kept, cut at a comment; only printable ASCII.
+std::string nameValue(const std::string& text, size_t limit) {
+    std::string name;
+    for (char c : text) {
+        if (c == '#') {
+            break;
+        }
+        if (c >= ' ' && c <= '~') {
+            name += c;
+        }
+    }
+    const size_t first = name.find_first_not_of(' ');
+    if (first == std::string::npos) {
+        return "";
+    }
+    name = name.substr(first, name.find_last_not_of(' ') - first + 1);
+    return name.substr(0, limit);
+}
+
+constexpr size_t SHORT_NAME_LENGTH = 17;  // the Art-Net field's 18 bytes with their zero
+constexpr size_t LONG_NAME_LENGTH = 63;
+
 }  // namespace
 
 std::string cleanConfigLine(const std::string& line) {
@@ -65,6 +87,10 @@ std::string cleanConfigLine(const std::string& line) {
         }
     }
     return clean;
+}
+
+std::string ConfigLoader::getShortName() const {
+    return short_name.empty() ? long_name.substr(0, SHORT_NAME_LENGTH) : short_name;
 }
 
 ConfigLoader::ConfigLoader() : ConfigLoader("config.txt") {}
@@ -87,7 +113,7 @@ int ConfigLoader::getSacnUniverse() const {
     if (sacn_universe >= 0) {
         return sacn_universe;
     }
-    return 16 * artnet_subnet + artnet_universe + 1;
+    return 256 * artnet_net + 16 * artnet_subnet + artnet_universe + 1;
 }
 
 void ConfigLoader::loadCfgFile(const std::string& file_name) {
@@ -105,17 +131,39 @@ void ConfigLoader::loadCfgFile(const std::string& file_name) {
         if (!line.empty() && line.back() == '\n') {
             line.pop_back();
         }
-        line = cleanConfigLine(line);
-        parseCleanLine(line);
+        if (!parseNameLine(line)) {
+            line = cleanConfigLine(line);
+            parseCleanLine(line);
+        }
     }
     std::free(buffer);
     std::fclose(file);
+}
+
+// Names keep their spaces, so they are read before the line is cleaned.
+bool ConfigLoader::parseNameLine(const std::string& line) {
+    const size_t start = line.find_first_not_of(" \t");
+    if (start == std::string::npos) {
+        return false;
+    }
+    std::string value;
+    if (startsWith(line.substr(start), "NAME=", &value)) {
+        long_name = nameValue(value, LONG_NAME_LENGTH);
+        return true;
+    }
+    if (startsWith(line.substr(start), "SHORT_NAME=", &value)) {
+        short_name = nameValue(value, SHORT_NAME_LENGTH);
+        return true;
+    }
+    return false;
 }
 
 void ConfigLoader::parseCleanLine(std::string& line) {
     std::string value;
     if (startsWith(line, "SUBNET=", &value)) {
         setIntInRange(value, &artnet_subnet, 0, 15, 0);
+    } else if (startsWith(line, "NET=", &value)) {
+        setIntInRange(value, &artnet_net, 0, 127, 0);
     } else if (startsWith(line, "UNIVERSE=", &value)) {
         setIntInRange(value, &artnet_universe, 0, 15, 0);
     } else if (startsWith(line, "ANZAHL=", &value)) {
@@ -137,6 +185,8 @@ void ConfigLoader::parseCleanLine(std::string& line) {
     } else if (startsWith(line, "SACN_UNIVERSE=", &value)) {
         // Out of range falls back to the default, as if the key were absent.
         setIntInRange(value, &sacn_universe, 0, 63999, -1);
+    } else if (startsWith(line, "CLIP_SYNC=", &value)) {
+        setIntInRange(value, &clip_sync, 0, 1, 0);
     } else if (startsWith(line, "RELOAD=", &value)) {
         setIntInRange(value, &picture_reload, 0, 1, 1);
     } else if (startsWith(line, "CHANNELS=", &value)) {

@@ -17,6 +17,7 @@
 #include "console_screen.h"
 #include "network_privilege.h"
 #include "startup_guard.h"
+#include "platform/clip_playback.h"
 #include "platform/display.h"
 
 namespace {
@@ -93,6 +94,7 @@ int main(int argc, char** argv) {
     Lumetra::ArtnetReceiver* dmxr = nullptr;
     Lumetra::setPictureReload(config->getPictureReload() != 0);
     Lumetra::setGifClockByTime(config->getChannels() == 32);
+    Lumetra::Platform::setClipLockStep(config->getClipSync() != 0);
     int notice_line = 6;
     if (!c_screen->isQuit()) {
         screen = loadCanvasManager(c_screen, silent, &notice_line);
@@ -107,10 +109,15 @@ int main(int argc, char** argv) {
         screen->setZoom(config->getZoomType());
         c_screen->print("Screen: %i x %i\n", screen->getScreenWidth(), screen->getScreenHeight());
         int group_id = screen->generateCanvasGroup(config->getVormelNum(), kContentType);
-        dmxr = new Lumetra::ArtnetReceiver(screen, group_id, config->getArtnetUniverse(),
-                                           config->getArtnetSubnet(), config->getVormelDMXStart(),
-                                           config->getScalingMultiplier(), config->getGpioLed(),
-                                           config->getSacnUniverse(), config->getChannels());
+        Lumetra::ArtnetIdentity identity;
+        identity.net = config->getArtnetNet();
+        identity.short_name = config->getShortName();
+        identity.long_name = config->getLongName();
+        identity.sacn_follows = config->sacnFollowsArtnet();
+        dmxr = new Lumetra::ArtnetReceiver(
+            screen, group_id, config->getArtnetUniverse(), config->getArtnetSubnet(),
+            config->getVormelDMXStart(), config->getScalingMultiplier(), config->getGpioLed(),
+            config->getSacnUniverse(), config->getChannels(), identity);
         Lumetra::dropNetworkPrivilege();  // the sockets are sized
         c_screen->print("Init Done! Starting main loop... Press 'q' to quit! \n");
     }

@@ -10,7 +10,10 @@
 namespace Lumetra {
 
 // sACN input for one universe: drains its socket, lets the source table pick the winner
-// and keeps the frame sACN says, until the receiver takes the changed slots over.
+// and keeps the frame sACN says, until the receiver takes the changed slots over. Data
+// that names a synchronization universe is held until a sync packet for that universe
+// arrives (E1.31 universe synchronization); when syncs stop for SYNC_TIMEOUT the data's
+// Force_Synchronization option decides between applying at once and holding the look.
 class SacnInput {
   public:
     explicit SacnInput(int universe, SacnSourceTable::Clock clock = std::chrono::steady_clock::now);
@@ -39,11 +42,19 @@ class SacnInput {
     uint64_t datagramsRead() const { return datagrams; }
 
     static constexpr int MAX_READS_PER_DRAIN = 16384;
+    static constexpr std::chrono::milliseconds SYNC_TIMEOUT{2500};
+
+    // Changes waiting for a sync packet.
+    bool holding() const { return held_slots >= 0; }
 
   private:
     void examine(int len, const timespec& arrival);
     void noteChange(int slots, const timespec& when);
+    void takeSync(int address, const timespec& arrival);
+    bool syncLost() const;
+    void release(const timespec& when);
 
+    SacnSourceTable::Clock clock;
     int universe;
     SacnSocket socket;
     SacnSourceTable table;
@@ -52,6 +63,10 @@ class SacnInput {
     int changed_slots = -1;  // -1: nothing to apply; else slots 0 to n-1 changed
     timespec last_change{};
     uint64_t datagrams = 0;
+    int sync_address = 0;     // of the data last taken; 0: not synchronized
+    bool force_sync = false;  // its Force_Synchronization option
+    int held_slots = -1;      // like changed_slots, for changes waiting for a sync
+    std::chrono::steady_clock::time_point last_sync{};  // or when the hold began
 };
 
 }  // namespace Lumetra

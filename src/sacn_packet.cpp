@@ -14,6 +14,7 @@ constexpr int CID = 22;
 constexpr int FRAMING_PDU = 38;
 constexpr int FRAMING_VECTOR = 40;
 constexpr int PRIORITY = 108;
+constexpr int SYNC_ADDRESS = 109;
 constexpr int SEQUENCE = 111;
 constexpr int OPTIONS = 112;
 constexpr int UNIVERSE = 113;
@@ -30,12 +31,17 @@ constexpr int MIN_PACKET_SIZE = 126;  // the start code alone
 const uint8_t ROOT_PREAMBLE[ROOT_PDU] = {0x00, 0x10, 0x00, 0x00, 'A', 'S', 'C', '-',
                                          'E',  '1',  '.',  '1',  '7', 0,   0,   0};
 constexpr uint32_t VECTOR_ROOT_E131_DATA = 0x00000004;
+constexpr uint32_t VECTOR_ROOT_E131_EXTENDED = 0x00000008;
+constexpr uint32_t VECTOR_E131_EXTENDED_SYNCHRONIZATION = 0x00000001;
+constexpr int SYNC_PACKET_SIZE = 49;
+constexpr int SYNC_PACKET_ADDRESS = 45;
 constexpr uint32_t VECTOR_E131_DATA_PACKET = 0x00000002;
 constexpr uint8_t VECTOR_DMP_SET_PROPERTY = 0x02;
 constexpr uint8_t DMP_ADDRESS_DATA_TYPE = 0xa1;
 constexpr int PDU_FLAGS = 0x7;
 constexpr uint8_t OPTION_PREVIEW = 0x80;
 constexpr uint8_t OPTION_TERMINATED = 0x40;
+constexpr uint8_t OPTION_FORCE_SYNCHRONIZATION = 0x20;
 constexpr uint8_t NULL_START_CODE = 0;
 
 int read16(const uint8_t* p) {
@@ -53,9 +59,9 @@ bool pduFits(const uint8_t* data, int len, int offset) {
     return (field >> 12) == PDU_FLAGS && (field & 0x0fff) == len - offset;
 }
 
-bool rootLayerValid(const uint8_t* data, int len) {
+bool rootLayerValid(const uint8_t* data, int len, uint32_t vector = VECTOR_ROOT_E131_DATA) {
     return std::memcmp(data, ROOT_PREAMBLE, sizeof(ROOT_PREAMBLE)) == 0 &&
-           pduFits(data, len, ROOT_PDU) && read32(data + ROOT_VECTOR) == VECTOR_ROOT_E131_DATA;
+           pduFits(data, len, ROOT_PDU) && read32(data + ROOT_VECTOR) == vector;
 }
 
 bool framingLayerValid(const uint8_t* data, int len, int universe) {
@@ -95,7 +101,24 @@ SacnPacketKind examineSacnPacket(const uint8_t* data, int len, int universe,
     packet->sequence = data[SEQUENCE];
     packet->slot_count = len - START_CODE - 1;
     packet->slots = data + START_CODE + 1;
+    packet->sync_address = read16(data + SYNC_ADDRESS);
+    packet->force_sync = (options & OPTION_FORCE_SYNCHRONIZATION) != 0;
     return (options & OPTION_TERMINATED) != 0 ? SACN_TERMINATED : SACN_DMX;
+}
+
+bool examineSacnSync(const uint8_t* data, int len, int* sync_address) {
+    // Later revisions may append to the packet; the layers' lengths must still agree.
+    if (len < SYNC_PACKET_SIZE || len > SACN_MAX_PACKET_SIZE ||
+        !rootLayerValid(data, len, VECTOR_ROOT_E131_EXTENDED) || !pduFits(data, len, FRAMING_PDU) ||
+        read32(data + FRAMING_VECTOR) != VECTOR_E131_EXTENDED_SYNCHRONIZATION) {
+        return false;
+    }
+    const int address = read16(data + SYNC_PACKET_ADDRESS);
+    if (address < SACN_MIN_UNIVERSE || address > SACN_MAX_UNIVERSE) {
+        return false;
+    }
+    *sync_address = address;
+    return true;
 }
 
 uint32_t sacnMulticastGroup(int universe) {

@@ -27,6 +27,8 @@ struct SacnDataPacket {
     uint8_t sequence;
     int slot_count;  // DMX slots after the start code, 0 to 512
     const uint8_t* slots;
+    int sync_address;  // 0: apply at once; else hold until a sync packet for this universe
+    bool force_sync;   // when the syncs stop: apply at once (true) or hold the last look
 };
 
 // Examines one datagram of `len` bytes as an E1.31 data packet for `universe`. Only a
@@ -35,6 +37,11 @@ struct SacnDataPacket {
 // the `len` bytes of `data`.
 SacnPacketKind examineSacnPacket(const uint8_t* data, int len, int universe,
                                  SacnDataPacket* packet);
+
+// Examines one datagram as an E1.31 synchronization packet. True, with the universe it
+// synchronizes in `sync_address`, only for a well-formed one whose address is not 0 (which
+// the standard reserves). Reads only the `len` bytes of `data`.
+bool examineSacnSync(const uint8_t* data, int len, int* sync_address);
 
 // The multicast group 239.255.hi.lo a universe is sent to, in host byte order.
 uint32_t sacnMulticastGroup(int universe);

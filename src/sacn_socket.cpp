@@ -100,6 +100,24 @@ void SacnSocket::refreshMemberships() {
     joinUpInterfaces();
 }
 
+void SacnSocket::joinSyncGroup(int universe) {
+    const uint32_t wanted = sacnMulticastGroup(universe);
+    if (fd < 0 || wanted == group || wanted == sync_group) {
+        return;
+    }
+    // The group of an earlier sync universe is left, so that a desk changing it again and
+    // again cannot use up the socket's memberships.
+    for (int i = 0; i < joined_count && sync_group != 0; ++i) {
+        ip_mreqn request{};
+        request.imr_multiaddr.s_addr = htonl(sync_group);
+        request.imr_ifindex = joined[i];
+        setsockopt(fd, IPPROTO_IP, IP_DROP_MEMBERSHIP, &request, sizeof(request));
+    }
+    sync_group = wanted;
+    joined_count = 0;  // joins every interface again; memberships it holds answer EADDRINUSE
+    joinUpInterfaces();
+}
+
 bool SacnSocket::isJoined(int index) const {
     for (int i = 0; i < joined_count; ++i) {
         if (joined[i] == index) {
@@ -138,6 +156,10 @@ void SacnSocket::joinUpInterfaces() {
         if (setsockopt(fd, IPPROTO_IP, IP_ADD_MEMBERSHIP, &request, sizeof(request)) == 0 ||
             errno == EADDRINUSE) {
             joined[joined_count++] = index;
+        }
+        if (sync_group != 0) {
+            request.imr_multiaddr.s_addr = htonl(sync_group);
+            setsockopt(fd, IPPROTO_IP, IP_ADD_MEMBERSHIP, &request, sizeof(request));
         }
     }
     freeifaddrs(list);

@@ -34,6 +34,9 @@ class SacnSocket {
     // per MEMBERSHIP_CHECK, so calling it every cycle costs nothing in between.
     void refreshMemberships();
     int joinedInterfaces() const { return joined_count; }
+    // Also takes the multicast group of the universe our source synchronizes on (its sync
+    // packets go there), on every interface, from now on.
+    void joinSyncGroup(int universe);
 
   private:
     void open(int port);
@@ -42,6 +45,7 @@ class SacnSocket {
 
     int fd = -1;
     uint32_t group;  // host byte order
+    uint32_t sync_group = 0;
     int joined[MAX_INTERFACES] = {};
     int joined_count = 0;
     std::chrono::steady_clock::time_point next_check{};

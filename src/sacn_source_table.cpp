@@ -1,5 +1,6 @@
 #include "sacn_source_table.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace Lumetra {
@@ -28,9 +29,16 @@ int SacnSourceTable::take(SacnPacketKind kind, const SacnDataPacket& packet, uin
         return handOver(before, dmx512);
     }
     if (source == nullptr) {
-        source = freeEntry();
+        source = entryFor(packet.priority);
         if (source == nullptr) {
             ++refused;
+            if (!refusal_said) {
+                refusal_said = true;
+                std::fprintf(stderr,
+                             "sACN: %d sources already send our universe; new sources at or "
+                             "below the lowest priority among them are ignored\n",
+                             MAX_SOURCES);
+            }
             return 0;
         }
         *source = Source();
@@ -99,6 +107,21 @@ SacnSourceTable::Source* SacnSourceTable::freeEntry() {
 bool SacnSourceTable::isLate(const Source& source, uint8_t sequence) const {
     const int diff = static_cast<int8_t>(static_cast<uint8_t>(sequence - source.sequence));
     return diff <= 0 && diff > -SEQUENCE_WINDOW;
+}
+
+SacnSourceTable::Source* SacnSourceTable::entryFor(int priority) {
+    Source* free = freeEntry();
+    if (free != nullptr) {
+        return free;
+    }
+    Source* lowest = &sources[0];
+    for (Source& source : sources) {
+        if (source.priority < lowest->priority ||
+            (source.priority == lowest->priority && source.heard < lowest->heard)) {
+            lowest = &source;
+        }
+    }
+    return priority > lowest->priority ? lowest : nullptr;
 }
 
 int SacnSourceTable::winnerIndex() const {

@@ -13,7 +13,9 @@ namespace Lumetra {
 // dropped after 2.5 s of silence or when it terminates its stream; when the last one goes
 // the frame keeps its values. Each source keeps its own copy of the slots it sent, so that
 // when the winner goes the next one takes over at once. The table has a fixed size: a
-// flood of new source identifiers cannot grow it.
+// flood of new source identifiers cannot grow it. When it is full, a new source of higher
+// priority than the lowest tracked one takes that one's place, so a desk above everything
+// else always wins; one at equal or lower priority is refused (counted, said once).
 class SacnSourceTable {
   public:
     using Clock = std::function<std::chrono::steady_clock::time_point()>;
@@ -49,6 +51,9 @@ class SacnSourceTable {
 
     Source* find(const uint8_t* cid);
     Source* freeEntry();
+    // A free entry, or the place of the lowest-priority source (the one heard least
+    // recently among equals) when `priority` is above it; null when the source is refused.
+    Source* entryFor(int priority);
     bool isLate(const Source& source, uint8_t sequence) const;
     int winnerIndex() const;
     // Writes the winner's slots when it is not the source `before` named.
@@ -58,6 +63,7 @@ class SacnSourceTable {
     Source sources[MAX_SOURCES];
     uint64_t arrivals = 0;
     uint64_t refused = 0;
+    bool refusal_said = false;
     uint64_t out_of_order = 0;
 };
 

@@ -31,6 +31,9 @@ namespace {
 // fixture itself reads it; false when the file sets sACN off and sACN was asked for.
 bool settle(SendOptions* o, std::string* error) {
     const Lumetra::ConfigLoader config(o->config);
+    if (o->net < 0) {
+        o->net = config.getArtnetNet();
+    }
     if (o->subnet < 0) {
         o->subnet = config.getArtnetSubnet();
     }
@@ -44,7 +47,8 @@ bool settle(SendOptions* o, std::string* error) {
         o->channels = config.getChannels();
     }
     if (o->sacn_universe < 0) {
-        o->sacn_universe = sacnUniverseFromConfig(o->config, 16 * o->subnet + o->universe + 1);
+        o->sacn_universe =
+            sacnUniverseFromConfig(o->config, 256 * o->net + 16 * o->subnet + o->universe + 1);
         if (o->sacn && o->sacn_universe == 0) {
             *error = o->config + " turns sACN off (SACN_UNIVERSE=0); give --sacn-universe";
             return false;
@@ -143,7 +147,7 @@ int main(int argc, char** argv) {
         const std::vector<uint8_t> packet =
             o.sacn ? sacnDataPacket(o.sacn_universe, cid, "lumetra-send", o.priority, sequence,
                                     frame.slots())
-                   : artDmxPacket(0, o.subnet, o.universe, sequence, frame.slots());
+                   : artDmxPacket(o.net, o.subnet, o.universe, sequence, frame.slots());
         if (sendto(fd, packet.data(), packet.size(), 0, reinterpret_cast<sockaddr*>(&to),
                    sizeof(to)) != static_cast<ssize_t>(packet.size())) {
             std::fprintf(stderr, "lumetra-send: sendto %s: %s\n", o.to.c_str(),
@@ -161,7 +165,7 @@ int main(int argc, char** argv) {
     if (o.sacn) {
         std::printf("sACN universe %d -> %s:5568\n", o.sacn_universe, o.to.c_str());
     } else {
-        std::printf("ArtDmx subnet %d universe %d -> %s:6454\n", o.subnet, o.universe,
+        std::printf("ArtDmx net %d subnet %d universe %d -> %s:6454\n", o.net, o.subnet, o.universe,
                     o.to.c_str());
     }
     return 0;

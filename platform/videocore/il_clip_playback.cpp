@@ -307,6 +307,10 @@ void IlClipPlayback::my_fill_buffer_done3(void*, COMPONENT_T*) {
     my_fill_buffer_done(3);
 }
 
+// The firmware's clock component paces its clips by itself; lock-step is for the FFmpeg
+// player only, and the firmware's clips keep looping from their own start.
+void setClipLockStep(bool) {}
+
 ClipPlayback* startClipPlayback(int player, const std::string& filename, EGLDisplay display,
                                 EGLContext, EGLImageKHR image) {
     return new IlClipPlayback(player, filename, display, image);

@@ -23,12 +23,13 @@ class ArtnetReceiverProbe {
         bool start_listener = false;
         int sacn_universe = 0;
         int channels = 20;
+        ArtnetIdentity identity;
     };
 
     static ArtnetReceiver* create(const Settings& s) {
         return new ArtnetReceiver(s.screen, s.canvases_id, s.universe, s.subnet, s.dmx_start,
                                   s.scale_multiplier, s.gpio_led, s.is_root, s.start_listener,
-                                  s.sacn_universe, s.channels);
+                                  s.sacn_universe, s.channels, s.identity);
     }
 
     explicit ArtnetReceiverProbe(ArtnetReceiver* receiver) : r(receiver) {}

@@ -24,6 +24,18 @@ Bytes artPoll(int size) {
     return packet;
 }
 
+Bytes artSync() {
+    return {'A', 'r', 't', '-', 'N', 'e', 't', 0, 0x00, 0x52, 0, 14, 0, 0};
+}
+
+Bytes artAddress() {
+    Bytes packet = {'A', 'r', 't', '-', 'N', 'e', 't', 0, 0x00, 0x60, 0, 14, 0x7f, 1};
+    packet.resize(107, 0);
+    std::fill(packet.begin() + 96, packet.begin() + 104, 0x7f);  // SwIn, SwOut: no change
+    packet[104] = 0x7f;                                          // SubSwitch: no change
+    return packet;
+}
+
 Sender::Sender() : fd(socket(AF_INET, SOCK_DGRAM, 0)) {
     if (fd < 0) {
         throw std::runtime_error("sender socket");

@@ -16,6 +16,11 @@ using Bytes = std::vector<unsigned char>;
 using LumetraTest::artDmx;
 // An ArtPoll; `size` 10 is ID and OpCode alone.
 Bytes artPoll(int size = 14);
+// An ArtSync.
+Bytes artSync();
+// An ArtAddress that changes nothing but what the caller then sets: NetSwitch at 12,
+// ShortName at 14, LongName at 32, SwOut[0] at 100, SubSwitch at 104, Command at 106.
+Bytes artAddress();
 
 // A UDP socket that sends datagrams, by default to the node on this machine.
 class Sender {

@@ -198,8 +198,12 @@ TEST_F(OlaInterop, OlaDrivesTheCanvasesAndReadsOurPollReplies) {
     };
     std::string polls =
         tshark("artnet.header.opcode == 0x2000 && ip.src == 10.254.55.1", "-e frame.number");
+    // Answers to OLA's polls; the node's own announcements go to the broadcast address.
+    const std::string answers =
+        "artnet.header.opcode == 0x2100 && ip.src == 10.254.55.2 && "
+        "ip.dst == 10.254.55.1";
     std::string replies =
-        tshark("artnet.header.opcode == 0x2100 && ip.src == 10.254.55.2",
+        tshark(answers,
                "-e ip.dst -e udp.dstport -e udp.length -e artnet.poll_reply.ip_address "
                "-e artnet.poll_reply.port_nr -e artnet.poll_reply.short_name "
                "-e artnet.poll_reply.netswitch -e artnet.poll_reply.subswitch "
@@ -207,7 +211,7 @@ TEST_F(OlaInterop, OlaDrivesTheCanvasesAndReadsOurPollReplies) {
                "-e artnet.poll_reply.swout_1 -e artnet.poll_reply.swout_1_universe "
                "-e artnet.poll_reply.style -e artnet.poll_reply.bind_ip_address "
                "-e artnet.poll_reply.bind_index -e artnet.poll_reply.long_name");
-    std::string extras = tshark("artnet.header.opcode == 0x2100 && ip.src == 10.254.55.2",
+    std::string extras = tshark(answers,
                                 "-e artnet.poll_reply.mac -e artnet.poll_reply.good_output_1 "
                                 "-e artnet.poll_reply.node_report");
     ASSERT_FALSE(polls.empty()) << "OLA sent no poll";

@@ -16,6 +16,7 @@
 #include "artnet/artnet_probe.h"
 #include "artnet/artnet_test_support.h"
 #include "artnet/netns_support.h"
+#include "config_loader.h"
 
 namespace Lumetra {
 namespace {
@@ -115,6 +116,10 @@ struct Expected {
     int sub_uni = 0;
     bool dmx = false;
     int count = 0;
+    int net = 0;
+    std::string short_name{};
+    std::string long_name{};
+    bool locating = false;
 };
 
 // The whole 386-byte reply of a node with one DMX512 output port, field by field.
@@ -126,13 +131,14 @@ Bytes expectedReply(const Expected& e) {
     std::copy(e.ip, e.ip + 4, r.begin() + 10);  // IP Address
     r[14] = 0x36;                               // Port 0x1936, low byte first
     r[15] = 0x19;
-    // 16-17 VersInfo 0; 18 NetSwitch 0 (any Net is taken)
+    // 16-17 VersInfo 0
+    r[18] = static_cast<unsigned char>(e.net);           // NetSwitch
     r[19] = static_cast<unsigned char>(e.sub_uni >> 4);  // SubSwitch
     // 20-21 Oem 0, 22 UbeaVersion 0
-    r[23] = 0x10;  // Status1: Port-Address set locally (config.txt)
+    r[23] = e.locating ? 0x50 : 0x10;  // Status1: Port-Address set locally, locate indicator
     // 24-25 EstaMan 0
-    put(r, 26, "VORMEL");                                 // ShortName, 18 bytes
-    put(r, 44, ("Lumetra " + hostName()).substr(0, 63));  // LongName, 64 bytes
+    put(r, 26, e.short_name.empty() ? "VORMEL" : e.short_name);  // ShortName, 18 bytes
+    put(r, 44, e.long_name.empty() ? ("Lumetra " + hostName()).substr(0, 63) : e.long_name);
     char report[64];
     std::snprintf(report, sizeof(report), "#0001 [%04d] %s", e.count,
                   e.dmx ? "DMX arriving" : "No DMX");
@@ -149,7 +155,7 @@ Bytes expectedReply(const Expected& e) {
     std::copy(e.mac.begin(), e.mac.end(), r.begin() + 201);  // MAC, high byte first
     std::copy(e.ip, e.ip + 4, r.begin() + 207);              // BindIp
     r[211] = 1;                                              // BindIndex
-    // 212 Status2 0
+    r[212] = 0x08;  // Status2: 15-bit Port-Addresses understood
     r[213] = 0x80;  // GoodOutputB[0]: RDM disabled
     // 214-216 GoodOutputB[1..3], 217 Status3 (hold last look on data loss), the rest: 0
     return r;
@@ -286,6 +292,101 @@ TEST_F(PollReply, RepliesStayWithinTheirBudgetHoweverManyPollsCome) {
     EXPECT_LE(from_one + from_many, 10 + 5 * elapsed() + 1) << "all controllers";
     std::printf("replies: %d to 200 polls from one, %d to 200 from twenty, in %.2f s\n", from_one,
                 from_many, elapsed());
+}
+
+// A desk renames, re-patches and locates the node: its answer and every later reply show
+// the change, and config.txt keeps it (comments too) for the next start.
+TEST_F(PollReply, ArtAddressChangesWhatRepliesShowAndConfigKeepsIt) {
+    ArtnetTest::ScratchDir dir;
+    const std::string config = dir.file("config.txt");
+    ArtnetTest::writeFile(config, "# rig left\nUNIVERSE=5 # patched by hand\nDMX_START=1\n");
+    pair = std::make_unique<NetnsPair>("eth0");
+    {
+        InNetns in_node(pair->node);
+        ArtnetReceiverProbe::Settings settings;
+        settings.universe = 5;
+        settings.start_listener = true;
+        settings.identity.config_path = config;
+        node.reset(ArtnetReceiverProbe::create(settings));
+    }
+    InNetns in_ctl(pair->ctl);
+    Poller poller;
+    ArtnetTest::Sender sender;
+    Bytes address = ArtnetTest::artAddress();
+    address[12] = 0x80 | 1;  // Net 1
+    put(address, 14, "Left");
+    put(address, 32, "Stage left projector");
+    address[100] = 0x80 | 3;  // universe 3
+    address[104] = 0x80 | 2;  // subnet 2
+    address[106] = 0x04;      // AcLedLocate
+    sender.send(address, NetnsPair::NODE_IP);
+    Expected e{{10, 254, 55, 2}, macOf(pair->node, "eth0"), 0x23};
+    e.net = 1;
+    e.short_name = "Left";
+    e.long_name = "Stage left projector";
+    e.locating = true;
+    expectReply(poller.next(2000).bytes, e);
+    while (!poller.next(300).bytes.empty()) {  // the same news, broadcast to everyone
+    }
+    Bytes rename = ArtnetTest::artAddress();  // only the short name; the rest stays
+    put(rename, 14, "L1 # back");
+    rename[106] = 0x02;  // AcLedNormal
+    sender.send(rename, NetnsPair::NODE_IP);
+    ASSERT_FALSE(poller.next(2000).bytes.empty());
+    while (!poller.next(300).bytes.empty()) {
+    }
+    sender.send(ArtnetTest::artPoll(), NetnsPair::NODE_IP);
+    Datagram reply = poller.next(2000);
+    e.short_name = "L1 ? back";
+    e.locating = false;
+    e.count = 2;
+    expectReply(reply.bytes, e);
+
+    node.reset();  // the newest change is written at the latest on the way out
+    const std::string text = ArtnetTest::readFile(config);
+    EXPECT_NE(text.find("# rig left\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("# patched by hand"), std::string::npos) << text;
+    ConfigLoader stored(config);
+    EXPECT_EQ(stored.getArtnetNet(), 1);
+    EXPECT_EQ(stored.getArtnetSubnet(), 2);
+    EXPECT_EQ(stored.getArtnetUniverse(), 3);
+    EXPECT_EQ(stored.getShortName(), "L1 ? back");
+    EXPECT_EQ(stored.getLongName(), "Stage left projector");
+    EXPECT_EQ(stored.getVormelDMXStart(), 1);
+}
+
+// Art-Net 4: the node tells its networks by itself that it is there, and when DMX starts
+// arriving, to the directed broadcast address; these replies count in no NodeReport.
+TEST_F(PollReply, NodeAnnouncesItselfAtStartAndWhenDmxStarts) {
+    ArtnetTest::HeadlessScreen screen(1);
+    pair = std::make_unique<NetnsPair>("eth0");
+    std::unique_ptr<Poller> poller;
+    {
+        InNetns in_ctl(pair->ctl);
+        poller = std::make_unique<Poller>();
+    }
+    // A link just set up drops what is sent before it carries (a booting Pi's the same).
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    {
+        InNetns in_node(pair->node);
+        ArtnetReceiverProbe::Settings settings;
+        settings.screen = screen.manager();
+        settings.canvases_id = screen.groupId();
+        settings.start_listener = true;
+        node.reset(ArtnetReceiverProbe::create(settings));
+    }
+    Expected e{{10, 254, 55, 2}, macOf(pair->node, "eth0")};
+    Datagram start = poller->next(2000);
+    EXPECT_EQ(start.from, NetnsPair::NODE_IP);
+    expectReply(start.bytes, e);
+    InNetns in_ctl(pair->ctl);
+    ArtnetTest::Sender sender;
+    sender.send(ArtnetTest::artDmx(0x00, 2, {1, 2}), NetnsPair::NODE_IP);
+    e.dmx = true;
+    expectReply(poller->next(2000).bytes, e);
+    sender.send(ArtnetTest::artDmx(0x00, 2, {1, 3}), NetnsPair::NODE_IP);
+    EXPECT_TRUE(poller->next(300).bytes.empty()) << "DMX going on is no news";
+    node.reset();  // before the screen it drives
 }
 
 TEST_F(PollReply, NonPollsGetNoReply) {

@@ -140,10 +140,12 @@ TEST_F(ReceiverPackets, DatagramLongerThanTheBufferIsStillAccepted) {
     EXPECT_EQ(slot(511), 9);
 }
 
-TEST_F(ReceiverPackets, SubUniMustMatchWhateverTheNet) {
+// The whole 15-bit Port-Address: a node on Net 0 takes no frame meant for Net 127.
+TEST_F(ReceiverPackets, SubUniAndNetMustMatch) {
     start(2, 1);
     EXPECT_TRUE(drain({artDmx(0x21, 2, {1, 1}, 0x00)}));
-    EXPECT_TRUE(drain({artDmx(0x21, 2, {2, 2}, 0x7f)}));
+    EXPECT_FALSE(drain({artDmx(0x21, 2, {2, 2}, 0x7f)}));
+    EXPECT_TRUE(drain({artDmx(0x21, 2, {2, 2}, 0x00)}));
     EXPECT_EQ(slot(0), 2);
     EXPECT_FALSE(drain({artDmx(0x12, 2, {3, 3})}));
     EXPECT_FALSE(drain({artDmx(0x20, 2, {3, 3})}));

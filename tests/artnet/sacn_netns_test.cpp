@@ -3,6 +3,7 @@
 // priorities, silence, stream termination and alternate start codes.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -21,6 +22,7 @@
 #include "artnet/netns_support.h"
 #include "artnet/sacn_test_support.h"
 #include "artnet_receiver.h"
+#include "sacn_packet.h"
 
 extern char** environ;
 
@@ -109,6 +111,61 @@ TEST_F(SacnNetns, MulticastAndUnicastFromAnotherHostDriveTheCanvases) {
     multicast.stop();
     addSource(picture(6, 100, 2), NetnsPair::NODE_IP);
     EXPECT_TRUE(waitFor([&] { return shows(6); }, 5000));
+}
+
+// A sync packet multicast to the sync universe's group from another host.
+void sendSync(const NetnsPair& pair, int sync_universe) {
+    InNetns in_ctl(pair.ctl);
+    int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    in_addr from{};
+    inet_pton(AF_INET, NetnsPair::CTL_IP, &from);
+    setsockopt(fd, IPPROTO_IP, IP_MULTICAST_IF, &from, sizeof(from));
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(5568);
+    to.sin_addr.s_addr = htonl(sacnMulticastGroup(sync_universe));
+    const std::vector<uint8_t> p = ArtnetTest::sacnSync(sync_universe);
+    sendto(fd, p.data(), p.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof(to));
+    close(fd);
+}
+
+// A desk synchronizing on universe 9: each look shows at its sync, multicast on 9's group.
+// When the syncs stop, Force_Synchronization set shows new looks at once after 2.5 s;
+// clear holds the last synchronized look.
+TEST_F(SacnNetns, SynchronizedLooksShowAtTheSyncAndForceSynchronizationDecidesOnLoss) {
+    startNode();
+    {
+        // A desk that went through many sync universes first: the one it uses now counts.
+        InNetns in_ctl(pair->ctl);
+        ArtnetTest::Sender desk;
+        for (int sync = 100; sync < 140; ++sync) {
+            SacnFields f = picture(29, 100, 9);
+            f.sync_address = sync;
+            f.sequence = sync;
+            desk.send(ArtnetTest::sacnData(f), NetnsPair::NODE_IP, 5568);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    }
+    for (int force : {0, 0x20}) {
+        SCOPED_TRACE(force ? "Force_Synchronization set" : "Force_Synchronization clear");
+        SacnFields f = picture(30 + force, 100, 1 + force);
+        f.sync_address = 9;
+        f.options = force;
+        SacnSource& desk = addSource(f);
+        EXPECT_TRUE(holds([&] { return !shows(30 + force); }, 600)) << "shown before its sync";
+        sendSync(*pair, 9);
+        ASSERT_TRUE(waitFor([&] { return shows(30 + force); }, 3000)) << "sent " << desk.sent();
+        f.slots[0] = static_cast<uint8_t>(31 + force);
+        desk.setFields(f);
+        if (force) {
+            EXPECT_TRUE(waitFor([&] { return shows(31 + force); }, 2500 + 2000));
+        } else {
+            EXPECT_TRUE(holds([&] { return shows(30); }, 3500)) << "the last look is held";
+            sendSync(*pair, 9);
+            EXPECT_TRUE(waitFor([&] { return shows(31); }, 3000));
+        }
+        desk.terminate();
+    }
 }
 
 TEST_F(SacnNetns, InterfaceThatComesUpLaterIsJoined) {

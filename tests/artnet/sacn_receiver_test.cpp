@@ -111,6 +111,40 @@ TEST_F(SacnReceiver, LaterArrivalWinsBetweenArtnetAndSacnInOneCycle) {
     EXPECT_EQ(cycle(), 12);
 }
 
+// Forty sources at priority 100 fill the table; a desk at 150 takes the canvas in the
+// cycle that reads its first packet.
+TEST_F(SacnReceiver, HigherPriorityDeskWinsOverAFullTableWithinOneCycle) {
+    for (int n = 0; n < 40; ++n) {
+        fields.cid = ArtnetTest::cidNumber(n);
+        sendSacn(10);
+    }
+    EXPECT_EQ(cycle(), 10);
+    fields.cid = ArtnetTest::cidNumber(999);
+    fields.priority = 150;
+    sendSacn(77);
+    EXPECT_EQ(cycle(), 77);
+    EXPECT_EQ(probe->sacn()->sources().sourceCount(), SacnSourceTable::MAX_SOURCES);
+}
+
+// Data naming a sync universe waits for that universe's sync packet; syncs for other
+// universes or for 0 release nothing.
+TEST_F(SacnReceiver, SynchronizedDataWaitsForItsSyncPacket) {
+    sendSacn(5);
+    EXPECT_EQ(cycle(), 5);
+    fields.sync_address = 9;
+    sendSacn(6);
+    EXPECT_EQ(cycle(), -1) << "shown before its sync";
+    sender.send(ArtnetTest::sacnSync(8), "127.0.0.1", 5568);
+    sender.send(ArtnetTest::sacnSync(0), "127.0.0.1", 5568);
+    EXPECT_EQ(cycle(), -1);
+    sendSacn(7);
+    sender.send(ArtnetTest::sacnSync(9), "127.0.0.1", 5568);
+    EXPECT_EQ(cycle(), 7);
+    fields.sync_address = 0;  // the desk stops synchronizing: at once again
+    sendSacn(10);
+    EXPECT_EQ(cycle(), 10);
+}
+
 TEST_F(SacnReceiver, UniverseZeroLeavesSacnOff) {
     build(0);
     EXPECT_EQ(probe->sacn(), nullptr);

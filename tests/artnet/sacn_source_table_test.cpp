@@ -159,5 +159,28 @@ TEST_F(SacnSources, FloodOfNewIdentifiersCannotGrowTheTableOrUnseatTheWinner) {
     EXPECT_TRUE(send(4001, 200, 90)) << "room for a new source again";
 }
 
+// A desk above everything else wins even when the table is full; one at the lowest tracked
+// priority or below is refused. Newcomers that keep outbidding each other only ever
+// replace entries, so the table stays at its size.
+TEST_F(SacnSources, FullTableGivesAHigherPriorityNewcomerTheLowestEntry) {
+    for (int n = 1; n <= 40; ++n) {
+        send(n, 100, 1);
+    }
+    EXPECT_EQ(table.refusedSources(), 40u - SacnSourceTable::MAX_SOURCES);
+    EXPECT_FALSE(send(100, 100, 5)) << "equal to the lowest: refused";
+    EXPECT_FALSE(send(100, 90, 5));
+    EXPECT_EQ(frame[0], 1);
+    EXPECT_EQ(send(101, 150, 150), 4) << "the desk takes the canvas with its first packet";
+    EXPECT_EQ(frame[0], 150);
+    EXPECT_EQ(table.sourceCount(), SacnSourceTable::MAX_SOURCES);
+    for (int n = 200; n < 3200; ++n) {
+        send(n, 100 + n / 100, 3);
+    }
+    EXPECT_EQ(table.sourceCount(), SacnSourceTable::MAX_SOURCES);
+    EXPECT_EQ(frame[0], 150) << "the desk is never the lowest entry";
+    EXPECT_TRUE(send(101, 150, 151));
+    EXPECT_EQ(frame[0], 151);
+}
+
 }  // namespace
 }  // namespace Lumetra

@@ -46,6 +46,7 @@ std::vector<uint8_t> sacnData(const SacnFields& f) {
     const char name[] = "lumetra test source";
     std::memcpy(&p[44], name, sizeof(name));
     p[108] = static_cast<uint8_t>(f.priority);
+    put16(p, 109, f.sync_address);
     p[111] = static_cast<uint8_t>(f.sequence);
     p[112] = static_cast<uint8_t>(f.options);
     put16(p, 113, f.universe);

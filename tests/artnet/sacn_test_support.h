@@ -22,6 +22,7 @@ struct SacnFields {
     int options = 0;
     int universe = 1;
     int start_code = 0;
+    int sync_address = 0;
     std::vector<uint8_t> slots;
 };
 

@@ -185,6 +185,26 @@ TEST(PictureReloadConfig, OnUnlessZeroAndBadValuesFallBackToOn) {
     }
 }
 
+// Names keep their inner spaces (desks show them); the short name is cut to the 17
+// characters an ArtPollReply has room for.
+TEST(RigConfig, NetNamesAndClipSync) {
+    LumetraTest::TempWorkDir work;
+    LumetraTest::writeFile(work.file("config.txt"),
+                           "NET=5\n  NAME= Stage left projector, upper # rig 2\nCLIP_SYNC=1\n");
+    Lumetra::ConfigLoader c;
+    EXPECT_EQ(c.getArtnetNet(), 5);
+    EXPECT_EQ(c.getLongName(), "Stage left projector, upper");
+    EXPECT_EQ(c.getShortName(), "Stage left projec");
+    EXPECT_EQ(c.getClipSync(), 1);
+    LumetraTest::writeFile(work.file("config.txt"),
+                           "NET=128\nSHORT_NAME=SL\nNAME=x\nCLIP_SYNC=2\n");
+    Lumetra::ConfigLoader d;
+    EXPECT_EQ(d.getArtnetNet(), 0);
+    EXPECT_EQ(d.getShortName(), "SL");
+    EXPECT_EQ(d.getClipSync(), 0);
+    EXPECT_EQ(Lumetra::ConfigLoader(work.file("none.txt")).getShortName(), "");
+}
+
 }  // namespace
 
 namespace Lumetra {

@@ -139,9 +139,11 @@ TEST_F(LumetraSend, RawChannelsAreDmxAddressesAndAnotherUniverseChangesNothing) 
 
     // The same frame for universe 3 of subnet 1 is not the fixture's: it stays as it was.
     EXPECT_EQ(runCommand(builtProgram("tools/lumetra-send") + " --universe 3 12=0 >/dev/null"), 0);
+    // Nor is subnet 1, universe 2 of Net 1 (Port-Address 274, not 18).
+    EXPECT_EQ(runCommand(builtProgram("tools/lumetra-send") + " --net 1 12=0 >/dev/null"), 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));  // several listener cycles
     lit = litPart(program->nextFrame());
-    EXPECT_TRUE(right(lit)) << "a frame for another universe changed the picture";
+    EXPECT_TRUE(right(lit)) << "a frame for another universe or Net changed the picture";
 }
 
 TEST_F(LumetraSend, SacnReachesTheFixtureOnItsDefaultUniverse) {

@@ -70,12 +70,14 @@ std::string SendOptions::usage() {
            "  CHANNEL=VALUE  DMX channel 1..512 of the universe, as a desk numbers them\n"
            "  --canvas N     following names set canvas N (0..24)\n"
            "  --to ADDRESS   IPv4 address of the fixture (default 127.0.0.1; broadcast works)\n"
-           "  --config FILE  read SUBNET, UNIVERSE, DMX_START, CHANNELS, SACN_UNIVERSE\n"
+           "  --config FILE  read NET, SUBNET, UNIVERSE, DMX_START, CHANNELS, SACN_UNIVERSE\n"
            "                 (default config.txt)\n"
            "  --channels N   channels per canvas, 20 or 32 (default: the configuration's)\n"
-           "  --subnet N, --universe N, --start N   instead of the configuration's\n"
+           "  --net N (0..127), --subnet N, --universe N, --start N   instead of the "
+           "configuration's\n"
            "  --sacn         send sACN (E1.31) instead of Art-Net\n"
-           "  --sacn-universe N (1..63999; default 16 x SUBNET + UNIVERSE + 1), --priority N\n"
+           "  --sacn-universe N (1..63999; default 256 x NET + 16 x SUBNET + UNIVERSE + 1),\n"
+           "                 --priority N\n"
            "  --hold SECONDS keep sending the frame 20 times a second for that long\n"
            "  --wait SECONDS first wait up to that long until the fixture listens on 6454\n"
            "                 (for scripts that have just started it); status 1 if it never does\n";
@@ -100,6 +102,8 @@ bool SendOptions::parse(int argc, char** argv, std::string* error) {
             to = value;
         } else if (arg == "--config") {
             config = value;
+        } else if (arg == "--net") {
+            ok = readInt(value, 0, 127, &net);
         } else if (arg == "--subnet") {
             ok = readInt(value, 0, 15, &subnet);
         } else if (arg == "--universe") {

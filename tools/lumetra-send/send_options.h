@@ -20,6 +20,7 @@ struct SendOptions {
     std::string to = "127.0.0.1";
     std::string config = "config.txt";
     // -1: from the configuration file (or the fixture's default when it has none).
+    int net = -1;
     int subnet = -1;
     int universe = -1;
     int start = -1;

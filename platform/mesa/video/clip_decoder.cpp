@@ -135,6 +135,25 @@ bool ClipDecoder::probeSize(const std::string& filename, std::chrono::millisecon
     return true;
 }
 
+bool ClipDecoder::countPictures(const std::string& filename, std::chrono::milliseconds limit,
+                                int64_t* count) {
+    if (!openInput(filename, limit, nullptr)) {
+        return false;
+    }
+    packet = av_packet_alloc();
+    if (!packet) {
+        return false;
+    }
+    deadline = std::chrono::steady_clock::now() + limit;
+    int64_t n = 0;
+    while (av_read_frame(format, packet) >= 0) {
+        n += packet->stream_index == stream ? 1 : 0;
+        av_packet_unref(packet);
+    }
+    *count = n;
+    return n > 0 && !interrupted(this);
+}
+
 bool ClipDecoder::open(const std::string& filename, std::chrono::milliseconds limit, int threads,
                        std::string* why_not) {
     if (!openInput(filename, limit, why_not)) {

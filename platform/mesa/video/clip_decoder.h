@@ -36,6 +36,15 @@ class ClipDecoder {
     bool probeSize(const std::string& filename, std::chrono::milliseconds limit, int* width,
                    int* height, std::string* why_not);
 
+    // Counts the video stream's pictures by reading the file once without decoding it
+    // (one packet per picture), within `limit`; false when that cannot be known.
+    bool countPictures(const std::string& filename, std::chrono::milliseconds limit,
+                       int64_t* count);
+    // After open: the time between pictures at the stream's own frame rate.
+    int64_t nominalGapUs() const { return nominal_us; }
+    // The place in the clip of the picture next() returned last, from 0.
+    int64_t pictureIndex() const { return static_cast<int64_t>(pictures_this_pass) - 1; }
+
     // The next picture in showing order, and the time from the previous one to it. Null
     // when the clip gives no more (stopped, broken, or a pass through it without a
     // picture). Valid until the next call.

@@ -21,6 +21,9 @@ namespace Lumetra {
 namespace Platform {
 namespace Mesa {
 
+class ClipDecoder;
+class EglImageWriter;
+
 class FfmpegClipPlayback : public ClipPlayback {
   public:
     FfmpegClipPlayback(const std::string& filename, EGLDisplay display, EGLImageKHR image);
@@ -32,6 +35,10 @@ class FfmpegClipPlayback : public ClipPlayback {
 
   private:
     void run();
+    // Each picture after the one before, from the clip's start.
+    void playFromItsStart(EglImageWriter& writer, ClipDecoder& decoder);
+    // Each picture at its place in the loop the wall clock is in (CLIP_SYNC=1).
+    void playInLockStep(EglImageWriter& writer, ClipDecoder& decoder, int64_t count);
     // Sleeps until `due`; false when stopped first.
     bool waitUntil(std::chrono::steady_clock::time_point due);
 
