@@ -52,7 +52,12 @@ TEST(RigFixtures, ArtSyncFromOneDeskAppliesEachCueOnBothAtTheSync) {
     for (int i = 0; i < 2; ++i) {
         LumetraTest::writePng(dirs[i].file("textures/001.png"), 1, 1, {255, 0, 0, 255});
         LumetraTest::writePng(dirs[i].file("textures/002.png"), 1, 1, {0, 0, 255, 255});
-        LumetraTest::writeFile(dirs[i].file("config.txt"), "DMX_START=1\nANZAHL=1\n");
+        // One fixture of each personality: with 32 channels frames reach the render thread
+        // as they arrive, and the hold must sit in front of that hand-over too. The cue's
+        // 20 channels mean the same in both; the fine, crossfade and glide slots stay 0.
+        LumetraTest::writeFile(
+            dirs[i].file("config.txt"),
+            i == 0 ? "DMX_START=1\nANZAHL=1\n" : "DMX_START=1\nANZAHL=1\nCHANNELS=32\n");
         InNetns in(namespaces[i]);
         fixtures[i] =
             std::make_unique<LumetraTest::SnapshotProgram>(dirs[i].path(), WIDTH, HEIGHT, 60);
