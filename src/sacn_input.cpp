@@ -15,7 +15,6 @@ void SacnInput::drain() {
         if (n < 0) {
             break;
         }
-        ++datagrams;
         examine(n, arrival);
     }
 }

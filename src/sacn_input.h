@@ -37,9 +37,8 @@ class SacnInput {
 
     void stampArrivals() { socket.stampArrivals(); }
 
+    // The sources heard: what the full-table test checks, and what a status page lists.
     const SacnSourceTable& sources() const { return table; }
-    const SacnSocket& sacnSocket() const { return socket; }
-    uint64_t datagramsRead() const { return datagrams; }
 
     static constexpr int MAX_READS_PER_DRAIN = 16384;
     static constexpr std::chrono::milliseconds SYNC_TIMEOUT{2500};
@@ -62,7 +61,6 @@ class SacnInput {
     uint8_t frame[SACN_MAX_SLOTS] = {};
     int changed_slots = -1;  // -1: nothing to apply; else slots 0 to n-1 changed
     timespec last_change{};
-    uint64_t datagrams = 0;
     int sync_address = 0;     // of the data last taken; 0: not synchronized
     bool force_sync = false;  // its Force_Synchronization option
     int held_slots = -1;      // like changed_slots, for changes waiting for a sync
