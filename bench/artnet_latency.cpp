@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "artnet/artnet_test_support.h"
-#include "artnet/desk_traffic.h"
+#include "dmx_input/artnet_test_support.h"
+#include "dmx_input/desk_traffic.h"
 #include "artnet_receiver.h"
 
 namespace {

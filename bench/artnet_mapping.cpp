@@ -9,7 +9,7 @@
 #include <string>
 
 #include "canvas/canvas_manager.h"
-#include "tests/artnet/artnet_probe.h"
+#include "tests/dmx_input/artnet_probe.h"
 
 namespace {
 

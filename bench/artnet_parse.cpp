@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "artnet_packet.h"
-#include "tests/artnet/artnet_probe.h"
+#include "tests/dmx_input/artnet_probe.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "artnet/artnet_test_support.h"
+#include "dmx_input/artnet_test_support.h"
 #include "soak/soak_show.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include "sacn_input.h"
 #include "sacn_packet.h"
 #include "sacn_source_table.h"
-#include "artnet/sacn_test_support.h"
+#include "dmx_input/sacn_test_support.h"
 
 namespace {
 

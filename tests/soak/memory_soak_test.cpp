@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "artnet/artnet_test_support.h"
+#include "dmx_input/artnet_test_support.h"
 #include "soak/soak_show.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include <fstream>
 #include <thread>
 
-#include "artnet/artnet_test_support.h"
+#include "dmx_input/artnet_test_support.h"
 #include "support/test_support.h"
 
 namespace LumetraTest {

@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "artnet/netns_support.h"
+#include "dmx_input/netns_support.h"
 #include "support/snapshot_program.h"
 #include "support/test_support.h"
 #include "video/clip_maker.h"

@@ -1,4 +1,4 @@
-#include "artnet/sacn_test_support.h"
+#include "dmx_input/sacn_test_support.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

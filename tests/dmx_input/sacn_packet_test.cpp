@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "artnet/sacn_test_support.h"
+#include "dmx_input/sacn_test_support.h"
 #include "sacn_packet.h"
 
 namespace Lumetra {

@@ -16,10 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "artnet/artnet_test_support.h"
-#include "artnet/one_canvas_fixture.h"
-#include "artnet/desk_traffic.h"
-#include "artnet/sacn_test_support.h"
+#include "dmx_input/artnet_test_support.h"
+#include "dmx_input/one_canvas_fixture.h"
+#include "dmx_input/desk_traffic.h"
+#include "dmx_input/sacn_test_support.h"
 #include "support/snapshot_program.h"
 #include "support/test_support.h"
 

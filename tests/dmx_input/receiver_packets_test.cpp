@@ -9,8 +9,8 @@
 #include <memory>
 #include <string>
 
-#include "artnet/artnet_probe.h"
-#include "artnet/artnet_test_support.h"
+#include "dmx_input/artnet_probe.h"
+#include "dmx_input/artnet_test_support.h"
 
 namespace Lumetra {
 namespace {

@@ -7,9 +7,9 @@
 
 #include <memory>
 
-#include "artnet/artnet_probe.h"
-#include "artnet/artnet_test_support.h"
-#include "artnet/sacn_test_support.h"
+#include "dmx_input/artnet_probe.h"
+#include "dmx_input/artnet_test_support.h"
+#include "dmx_input/sacn_test_support.h"
 #include "sacn_input.h"
 
 namespace Lumetra {

@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "artnet/netns_support.h"
+#include "dmx_input/netns_support.h"
 
 namespace Lumetra {
 namespace {

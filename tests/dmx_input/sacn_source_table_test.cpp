@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "artnet/sacn_test_support.h"
+#include "dmx_input/sacn_test_support.h"
 #include "sacn_source_table.h"
 
 namespace Lumetra {

@@ -5,7 +5,7 @@
 namespace Lumetra {
 namespace ArtnetTest {
 
-// A controller and a node namespace joined by a veth pair (tests/artnet/netns.sh). The
+// A controller and a node namespace joined by a veth pair (tests/dmx_input/netns.sh). The
 // controller is PREFIX.1 on eth0, the node PREFIX.2 on `node_iface`. Removed on destruction,
 // and by the constructor itself when the set-up fails half-way (it then throws). Names are
 // unique per process and pair.
@@ -50,7 +50,7 @@ class InNetns {
 int shell(const std::string& command);
 // What `command` printed on standard output.
 std::string shellOutput(const std::string& command);
-// Path of a script in tests/artnet/ of the source tree.
+// Path of a script in tests/dmx_input/ of the source tree.
 std::string script(const std::string& name);
 
 }  // namespace ArtnetTest

@@ -4,7 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include "artnet/artnet_test_support.h"
+#include "dmx_input/artnet_test_support.h"
 #include "support/snapshot_program.h"
 
 namespace Lumetra {

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "artnet_receiver.h"
-#include "artnet/artnet_test_support.h"
-#include "artnet/flood_watch.h"
+#include "dmx_input/artnet_test_support.h"
+#include "dmx_input/flood_watch.h"
 
 namespace Lumetra {
 namespace {

@@ -13,9 +13,9 @@
 #include <thread>
 #include <vector>
 
-#include "artnet/artnet_probe.h"
-#include "artnet/artnet_test_support.h"
-#include "artnet/netns_support.h"
+#include "dmx_input/artnet_probe.h"
+#include "dmx_input/artnet_test_support.h"
+#include "dmx_input/netns_support.h"
 #include "config_loader.h"
 
 namespace Lumetra {

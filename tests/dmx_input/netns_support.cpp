@@ -1,4 +1,4 @@
-#include "artnet/netns_support.h"
+#include "dmx_input/netns_support.h"
 
 #include <fcntl.h>
 #include <sched.h>
@@ -58,7 +58,7 @@ std::string probeNamedNamespaces() {
 }  // namespace
 
 std::string script(const std::string& name) {
-    return std::string(LUMETRA_SOURCE_DIR) + "/tests/artnet/" + name;
+    return std::string(LUMETRA_SOURCE_DIR) + "/tests/dmx_input/" + name;
 }
 
 int shell(const std::string& command) {

@@ -18,9 +18,9 @@
 #include <string>
 #include <thread>
 
-#include "artnet/artnet_test_support.h"
-#include "artnet/netns_support.h"
-#include "artnet/sacn_test_support.h"
+#include "dmx_input/artnet_test_support.h"
+#include "dmx_input/netns_support.h"
+#include "dmx_input/sacn_test_support.h"
 #include "artnet_receiver.h"
 #include "sacn_packet.h"
 

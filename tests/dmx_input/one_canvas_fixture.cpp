@@ -1,4 +1,4 @@
-#include "artnet/one_canvas_fixture.h"
+#include "dmx_input/one_canvas_fixture.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -15,8 +15,8 @@
 #include <thread>
 #include <vector>
 
-#include "artnet/artnet_test_support.h"
-#include "artnet/one_canvas_fixture.h"
+#include "dmx_input/artnet_test_support.h"
+#include "dmx_input/one_canvas_fixture.h"
 #include "support/snapshot_program.h"
 #include "support/test_support.h"
 

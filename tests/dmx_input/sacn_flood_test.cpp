@@ -9,9 +9,9 @@
 #include <memory>
 #include <string>
 
-#include "artnet/artnet_test_support.h"
-#include "artnet/flood_watch.h"
-#include "artnet/sacn_test_support.h"
+#include "dmx_input/artnet_test_support.h"
+#include "dmx_input/flood_watch.h"
+#include "dmx_input/sacn_test_support.h"
 #include "artnet_receiver.h"
 
 namespace Lumetra {

@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "artnet/artnet_test_support.h"
-#include "artnet/sacn_test_support.h"
+#include "dmx_input/artnet_test_support.h"
+#include "dmx_input/sacn_test_support.h"
 #include "support/snapshot_program.h"
 #include "support/test_support.h"
 

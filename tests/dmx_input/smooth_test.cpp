@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "artnet/artnet_probe.h"
-#include "artnet/artnet_test_support.h"
+#include "dmx_input/artnet_probe.h"
+#include "dmx_input/artnet_test_support.h"
 #include "canvas/angle.h"
 #include "canvas/canvas_content/content_local_file_texture/gif_clock.h"
 #include "canvas/canvas_manager.h"

@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "artnet/artnet_test_support.h"
+#include "dmx_input/artnet_test_support.h"
 
 namespace Lumetra {
 namespace ArtnetTest {

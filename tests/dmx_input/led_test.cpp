@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "artnet/artnet_probe.h"
-#include "artnet/artnet_test_support.h"
+#include "dmx_input/artnet_probe.h"
+#include "dmx_input/artnet_test_support.h"
 #include "gpio_line.h"
 
 namespace Lumetra {

@@ -1,4 +1,4 @@
-#include "artnet/artnet_test_support.h"
+#include "dmx_input/artnet_test_support.h"
 
 #include <arpa/inet.h>
 #include <dirent.h>

@@ -1,4 +1,4 @@
-#include "artnet/flood_watch.h"
+#include "dmx_input/flood_watch.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "artnet/artnet_test_support.h"
+#include "dmx_input/artnet_test_support.h"
 
 namespace Lumetra {
 namespace ArtnetTest {
