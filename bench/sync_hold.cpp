@@ -44,47 +44,35 @@ void BM_ArtDmxWithoutHold(benchmark::State& state) {
 }
 BENCHMARK(BM_ArtDmxWithoutHold);
 
-void BM_ArtDmxAppliedAtOnce(benchmark::State& state) {
-    const Bytes packet = fullArtDmx();
-    unsigned char live[512];
-    Lumetra::DmxSyncHold hold;
-    for (auto _ : state) {
-        takeFrame(hold, packet, live);
-        benchmark::ClobberMemory();
-    }
-    state.SetItemsProcessed(state.iterations());
-}
-BENCHMARK(BM_ArtDmxAppliedAtOnce);
+// ArtDmx through the hold: applied at once (no sync seen), held (a sync seen), or a desk's
+// cue, one frame and then the sync that applies it.
+enum class HoldCase { AppliedAtOnce, Held, FrameAndSync };
 
-void BM_ArtDmxHeld(benchmark::State& state) {
+void BM_ArtDmxThroughHold(benchmark::State& state) {
+    const auto which = static_cast<HoldCase>(state.range(0));
     const Bytes packet = fullArtDmx();
     unsigned char live[512];
     Lumetra::DmxSyncHold hold;
-    takeFrame(hold, packet, live);
-    hold.sync(1, live, Clock::now());
+    if (which != HoldCase::AppliedAtOnce) {
+        takeFrame(hold, packet, live);
+        hold.sync(1, live, Clock::now());
+    }
     for (auto _ : state) {
         takeFrame(hold, packet, live);
+        if (which == HoldCase::FrameAndSync) {
+            benchmark::DoNotOptimize(hold.sync(1, live, Clock::now()));
+        }
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(state.iterations());
+    state.SetLabel(which == HoldCase::AppliedAtOnce ? "applied at once"
+                   : which == HoldCase::Held        ? "held"
+                                                    : "frame and sync");
 }
-BENCHMARK(BM_ArtDmxHeld);
-
-// A desk's cue: one frame, then the sync that applies it.
-void BM_FrameAndSync(benchmark::State& state) {
-    const Bytes packet = fullArtDmx();
-    unsigned char live[512];
-    Lumetra::DmxSyncHold hold;
-    takeFrame(hold, packet, live);
-    hold.sync(1, live, Clock::now());
-    for (auto _ : state) {
-        takeFrame(hold, packet, live);
-        benchmark::DoNotOptimize(hold.sync(1, live, Clock::now()));
-        benchmark::ClobberMemory();
-    }
-    state.SetItemsProcessed(state.iterations());
-}
-BENCHMARK(BM_FrameAndSync);
+BENCHMARK(BM_ArtDmxThroughHold)
+    ->Arg(static_cast<int>(HoldCase::AppliedAtOnce))
+    ->Arg(static_cast<int>(HoldCase::Held))
+    ->Arg(static_cast<int>(HoldCase::FrameAndSync));
 
 }  // namespace
 

@@ -79,16 +79,8 @@ SoakProgram::SoakProgram(const std::string& d, Display display, int width, int h
     if (display == Display::X11 && !startXvfb(width, height)) {
         return;
     }
-    const std::string program = builtProgram("rpi_lumetra");
     const std::string screen = std::to_string(width) + "x" + std::to_string(height);
-    pid = fork();
-    if (pid == 0) {
-        if (chdir(dir.c_str()) != 0) {
-            _exit(127);
-        }
-        int log = open("program.log", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(log, 1);
-        dup2(log, 2);
+    pid = startSilentProgram(dir, [&] {
         if (display == Display::X11) {
             setenv("LUMETRA_DISPLAY", "x11", 1);
             setenv("DISPLAY", x_display.c_str(), 1);
@@ -102,9 +94,7 @@ SoakProgram::SoakProgram(const std::string& d, Display display, int width, int h
         const char* asan = std::getenv("ASAN_OPTIONS");
         std::string options = std::string(asan != nullptr ? asan : "") + ":quarantine_size_mb=0";
         setenv("ASAN_OPTIONS", options.c_str(), 1);
-        execl(program.c_str(), program.c_str(), "--silent", static_cast<char*>(nullptr));
-        _exit(127);
-    }
+    });
 }
 
 // Xvfb picks a free display number itself and writes it to the pipe when it is ready.

@@ -20,33 +20,12 @@ using Clock = std::chrono::steady_clock;
 
 SnapshotProgram::SnapshotProgram(const std::string& dir, int w, int h, int refresh)
     : snapshot(dir + "/snap.png"), width(w), height(h) {
-    const std::string program = builtProgram("rpi_lumetra");
-    // Closed by the child's exec: the parent returns once the program is running, so that
-    // "n ms after the start" means after the exec.
-    int started[2];
-    if (pipe2(started, O_CLOEXEC) != 0) {
-        return;
-    }
-    pid = fork();
-    if (pid == 0) {
-        if (chdir(dir.c_str()) != 0) {
-            _exit(127);
-        }
-        int log = open("program.log", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(log, 1);
-        dup2(log, 2);
+    pid = startSilentProgram(dir, [&] {
         setenv("LUMETRA_DISPLAY", "headless", 1);
         setenv("LUMETRA_SCREEN", (std::to_string(w) + "x" + std::to_string(h)).c_str(), 1);
         setenv("LUMETRA_REFRESH", std::to_string(refresh).c_str(), 1);
         setenv("LUMETRA_SNAPSHOT", snapshot.c_str(), 1);
-        execl(program.c_str(), program.c_str(), "--silent", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(started[1]);
-    char byte;
-    while (read(started[0], &byte, 1) < 0 && errno == EINTR) {
-    }
-    close(started[0]);
+    });
 }
 
 bool SnapshotProgram::waitForEnd(double seconds) {

@@ -1,5 +1,6 @@
 #include "support/test_support.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
@@ -296,6 +297,33 @@ Frame readFrame(int width, int height) {
 bool near(const Frame::Pixel& p, int r, int g, int b, int tolerance) {
     return std::abs(p.r - r) <= tolerance && std::abs(p.g - g) <= tolerance &&
            std::abs(p.b - b) <= tolerance;
+}
+
+int startSilentProgram(const std::string& dir, const std::function<void()>& environment) {
+    const std::string program = builtProgram("rpi_lumetra");
+    // Closed by the child's exec.
+    int started[2];
+    if (pipe2(started, O_CLOEXEC) != 0) {
+        return -1;
+    }
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(dir.c_str()) != 0) {
+            _exit(127);
+        }
+        const int log = open("program.log", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(log, 1);
+        dup2(log, 2);
+        environment();
+        execl(program.c_str(), program.c_str(), "--silent", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(started[1]);
+    char byte;
+    while (read(started[0], &byte, 1) < 0 && errno == EINTR) {
+    }
+    close(started[0]);
+    return pid;
 }
 
 }  // namespace LumetraTest

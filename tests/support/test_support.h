@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -87,6 +88,10 @@ bool waitForArtnetPortTaken(double seconds);
 
 // Path of a program built with the project (e.g. "rpi_lumetra").
 std::string builtProgram(const std::string& name);
+// Starts the built rpi_lumetra --silent in `dir`, its output in dir/program.log, after
+// `environment` has set the child's environment; returns once it has been exec'd (so that
+// "n ms after the start" means after the exec). The child's pid, or -1.
+int startSilentProgram(const std::string& dir, const std::function<void()>& environment);
 
 }  // namespace LumetraTest
 
