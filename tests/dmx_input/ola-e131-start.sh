@@ -8,13 +8,8 @@ set -eu
 UNIVERSE=${UNIVERSE:-1}
 NSX="ip netns exec $OLA_NS"
 
-rm -rf "$OLA_DIR/conf"
-mkdir -p "$OLA_DIR/conf"
-for p in artnet dummy espnet ftdidmx gpio karate kinet milinst opendmx \
-         openpixelcontrol osc pathport renard sandnet shownet spi stageprofi \
-         uartdmx usbdmx usbserial dmx4linux nanoleaf; do
-    echo "enabled = false" > "$OLA_DIR/conf/ola-$p.conf"
-done
+. "$(dirname "$0")/ola-common.sh"
+ola_only_plugin e131
 cat > "$OLA_DIR/conf/ola-e131.conf" <<CONF
 enabled = true
 ip = $OLA_IP
@@ -24,21 +19,6 @@ ignore_preview = true
 prepend_hostname = false
 revision = 0.46
 CONF
-chown -R olad "$OLA_DIR"
-chmod 755 "$OLA_DIR"
-
-$NSX setpriv --reuid=olad --regid=nogroup --clear-groups \
-    olad -c "$OLA_DIR/conf" -l 4 --no-register-with-dns-sd > "$OLA_DIR/olad.log" 2>&1 &
-echo $! > "$OLA_DIR/olad.pid"
-
-dev=""
-i=0
-while [ $i -lt 50 ]; do
-    dev=$($NSX ola_dev_info 2>/dev/null | sed -n 's/^Device \([0-9]*\): E1.31.*/\1/p' | head -1)
-    [ -n "$dev" ] && break
-    sleep 0.2
-    i=$((i + 1))
-done
-[ -n "$dev" ] || { echo "olad did not come up; see $OLA_DIR/olad.log" >&2; exit 1; }
+dev=$(ola_run E1.31)
 $NSX ola_patch -d "$dev" -p 0 -u "$UNIVERSE"
 echo "E131_DEV=$dev"

@@ -11,13 +11,8 @@ UNIVERSE=${UNIVERSE:-0}
 ALWAYS_BROADCAST=${ALWAYS_BROADCAST:-false}
 NSX="ip netns exec $OLA_NS"
 
-rm -rf "$OLA_DIR/conf"
-mkdir -p "$OLA_DIR/conf"
-for p in dummy e131 espnet ftdidmx gpio karate kinet milinst opendmx \
-         openpixelcontrol osc pathport renard sandnet shownet spi stageprofi \
-         uartdmx usbdmx usbserial dmx4linux nanoleaf; do
-    echo "enabled = false" > "$OLA_DIR/conf/ola-$p.conf"
-done
+. "$(dirname "$0")/ola-common.sh"
+ola_only_plugin artnet
 cat > "$OLA_DIR/conf/ola-artnet.conf" <<CONF
 enabled = true
 ip = eth0
@@ -30,23 +25,7 @@ output_ports = 4
 short_name = OLA-test
 long_name = OLA test controller
 CONF
-chown -R olad "$OLA_DIR"
-chmod 755 "$OLA_DIR"
-
-# setpriv exec()s, so $! is olad's own pid.
-$NSX setpriv --reuid=olad --regid=nogroup --clear-groups \
-    olad -c "$OLA_DIR/conf" -l 4 --no-register-with-dns-sd > "$OLA_DIR/olad.log" 2>&1 &
-echo $! > "$OLA_DIR/olad.pid"
-
-dev=""
-i=0
-while [ $i -lt 50 ]; do
-    dev=$($NSX ola_dev_info 2>/dev/null | sed -n 's/^Device \([0-9]*\): ArtNet.*/\1/p' | head -1)
-    [ -n "$dev" ] && break
-    sleep 0.2
-    i=$((i + 1))
-done
-[ -n "$dev" ] || { echo "olad did not come up; see $OLA_DIR/olad.log" >&2; exit 1; }
+dev=$(ola_run ArtNet)
 # olad polls at patch time only when the port's Art-Net address changes.
 if [ $((UNIVERSE % 16)) -eq 0 ]; then
     $NSX ola_patch -d "$dev" -p 0 -u "$((UNIVERSE + 1))"
