@@ -173,41 +173,44 @@ TEST_F(ReceiverPackets, SocketHasRoomForBursts) {
     }
 }
 
+// A live receiver on one canvas whose listener cycles the test runs itself.
+class ReceiverCycle : public ::testing::Test {
+  protected:
+    ReceiverCycle() {
+        ArtnetReceiverProbe::Settings settings;
+        settings.screen = screen.manager();
+        settings.canvases_id = screen.groupId();
+        receiver.reset(ArtnetReceiverProbe::create(settings));
+        probe = std::make_unique<ArtnetReceiverProbe>(receiver.get());
+    }
+    ArtnetTest::HeadlessScreen screen{1};
+    std::unique_ptr<ArtnetReceiver> receiver;
+    std::unique_ptr<ArtnetReceiverProbe> probe;
+};
+
 // Three packets in one cycle are copied in order and the mapping runs once, on the last.
-TEST(ReceiverCycle, PacketsQueuedInOneCycleAreMappedOnceAsTheLastLeftThem) {
-    ArtnetTest::HeadlessScreen screen(1);
-    ArtnetReceiverProbe::Settings settings;
-    settings.screen = screen.manager();
-    settings.canvases_id = screen.groupId();
-    std::unique_ptr<ArtnetReceiver> receiver(ArtnetReceiverProbe::create(settings));
-    ArtnetReceiverProbe probe(receiver.get());
+TEST_F(ReceiverCycle, PacketsQueuedInOneCycleAreMappedOnceAsTheLastLeftThem) {
     ArtnetTest::Sender sender;
     sender.send(artDmx(Bytes(20, 10)));
     sender.send(artDmx(Bytes(20, 20)));
     sender.send(artDmx(Bytes(2, 30)));  // leaves slots 2..19 as the second packet set them
-    probe.cycle();
+    probe->cycle();
     Canvas* canvas = screen.canvases()[0];
     EXPECT_EQ(canvas->getContentData(), 30);
     EXPECT_FLOAT_EQ(canvas->getAlpha(), 30 / 255.0f);
     EXPECT_FLOAT_EQ(canvas->getR(), 20 / 255.0f);
-    EXPECT_FALSE(probe.receive()) << "all three were taken in by the first cycle";
+    EXPECT_FALSE(probe->receive()) << "all three were taken in by the first cycle";
 }
 
-TEST(ReceiverCycle, PollEndsTheCycleAndTheDmxBehindItIsMappedOneCycleLater) {
-    ArtnetTest::HeadlessScreen screen(1);
-    ArtnetReceiverProbe::Settings settings;
-    settings.screen = screen.manager();
-    settings.canvases_id = screen.groupId();
-    std::unique_ptr<ArtnetReceiver> receiver(ArtnetReceiverProbe::create(settings));
-    ArtnetReceiverProbe probe(receiver.get());
+TEST_F(ReceiverCycle, PollEndsTheCycleAndTheDmxBehindItIsMappedOneCycleLater) {
     ArtnetTest::Sender sender;
     sender.send(artPoll(10));
     sender.send(artDmx({17, 255}));
-    probe.cycle();
+    probe->cycle();
     Canvas* canvas = screen.canvases()[0];
     EXPECT_EQ(canvas->getContentData(), 0);
     EXPECT_FLOAT_EQ(canvas->getAlpha(), 1.0f);  // untouched since construction
-    probe.cycle();
+    probe->cycle();
     EXPECT_EQ(canvas->getContentData(), 17);
     EXPECT_FLOAT_EQ(canvas->getAlpha(), 1.0f);  // 255 / 255
 }
@@ -215,13 +218,7 @@ TEST(ReceiverCycle, PollEndsTheCycleAndTheDmxBehindItIsMappedOneCycleLater) {
 // However many polls come, the DMX behind them is mapped in the very next cycle: only the
 // first answered poll after a full cycle ends a drain; the rest are answered within
 // their budget and read past.
-TEST(ReceiverCycle, ManyPollsDelayTheDmxBehindThemByOneCycleAtMost) {
-    ArtnetTest::HeadlessScreen screen(1);
-    ArtnetReceiverProbe::Settings settings;
-    settings.screen = screen.manager();
-    settings.canvases_id = screen.groupId();
-    std::unique_ptr<ArtnetReceiver> receiver(ArtnetReceiverProbe::create(settings));
-    ArtnetReceiverProbe probe(receiver.get());
+TEST_F(ReceiverCycle, ManyPollsDelayTheDmxBehindThemByOneCycleAtMost) {
     Canvas* canvas = screen.canvases()[0];
     ArtnetTest::Sender sender;
     sender.send(artDmx({1, 0}));
@@ -229,20 +226,20 @@ TEST(ReceiverCycle, ManyPollsDelayTheDmxBehindThemByOneCycleAtMost) {
         sender.send(artPoll());
     }
     sender.send(artDmx({2, 0}));
-    probe.cycle();
+    probe->cycle();
     EXPECT_EQ(canvas->getContentData(), 1) << "the DMX before the first poll is mapped";
-    probe.cycle();
+    probe->cycle();
     EXPECT_EQ(canvas->getContentData(), 2);
-    EXPECT_FALSE(probe.receive()) << "nothing left but our own replies";
+    EXPECT_FALSE(probe->receive()) << "nothing left but our own replies";
 
     // After a full cycle a poll ends the cycle again (from another controller: this one
     // has used up its replies).
     ArtnetTest::Sender other("127.0.0.9");
     other.send(artPoll());
     other.send(artDmx({3, 0}));
-    probe.cycle();
+    probe->cycle();
     EXPECT_EQ(canvas->getContentData(), 2);
-    probe.cycle();
+    probe->cycle();
     EXPECT_EQ(canvas->getContentData(), 3);
 }
 
