@@ -157,26 +157,25 @@ std::string levelsOverCycles(FakeGpio& gpio, ArtnetReceiverProbe& probe, int pac
     return levels;
 }
 
-TEST(StatusLed, StaysLitWithoutDmxAndIsRewrittenEveryThirdCycle) {
-    FakeGpio gpio(17);
-    auto receiver = receiverWithLed(17, true);
-    ArtnetReceiverProbe probe(receiver.get());
+// The LED on GPIO 17 of a live receiver whose cycles the test runs.
+class StatusLedCycles : public ::testing::Test {
+  protected:
+    FakeGpio gpio{17};
+    std::unique_ptr<ArtnetReceiver> receiver = receiverWithLed(17, true);
+    ArtnetReceiverProbe probe{receiver.get()};
+};
+
+TEST_F(StatusLedCycles, StaysLitWithoutDmxAndIsRewrittenEveryThirdCycle) {
     gpio.writes();
     EXPECT_EQ(levelsOverCycles(gpio, probe, 0, 9), "111111111");
     EXPECT_EQ(gpio.writes().size(), 3u);
 }
 
-TEST(StatusLed, OnePacketPerCycleDarkensOneCycleInThree) {
-    FakeGpio gpio(17);
-    auto receiver = receiverWithLed(17, true);
-    ArtnetReceiverProbe probe(receiver.get());
+TEST_F(StatusLedCycles, OnePacketPerCycleDarkensOneCycleInThree) {
     EXPECT_EQ(levelsOverCycles(gpio, probe, 1, 8), "10110110");
 }
 
-TEST(StatusLed, TwoPacketsPerCycleNeverDarken) {
-    FakeGpio gpio(17);
-    auto receiver = receiverWithLed(17, true);
-    ArtnetReceiverProbe probe(receiver.get());
+TEST_F(StatusLedCycles, TwoPacketsPerCycleNeverDarken) {
     gpio.writes();
     EXPECT_EQ(levelsOverCycles(gpio, probe, 2, 6), "111111");
     EXPECT_EQ(gpio.writes().size(), 6u);
