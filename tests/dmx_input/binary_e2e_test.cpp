@@ -32,50 +32,14 @@ constexpr int REFRESH = 60;
 // Far beyond the listener's 50 ms cycle and one frame: only a fault takes this long.
 const auto DEADLINE = std::chrono::seconds(10);
 
-struct Look {
-    bool visible = false;
-    int left = WIDTH, right = -1, top = HEIGHT, bottom = -1;
-    int r = 0, g = 0, b = 0;  // colour at the centre of what is drawn
-    double centreX() const { return (left + right + 1) / 2.0; }
-    int width() const { return right - left + 1; }
-    int height() const { return bottom - top + 1; }
-    std::string text() const {
-        if (!visible) {
-            return "nothing visible";
-        }
-        char line[128];
-        std::snprintf(line, sizeof(line), "x %d..%d, y %d..%d, centre rgb %d %d %d", left, right,
-                      top, bottom, r, g, b);
-        return line;
-    }
-};
+using Look = LumetraTest::LitPart;  // colour at the centre of what is drawn
 
 bool within(double value, double expected, double tolerance) {
     return value >= expected - tolerance && value <= expected + tolerance;
 }
 
 Look lookAt(const unsigned char* rgba) {
-    Look look;
-    for (int y = 0; y < HEIGHT; ++y) {
-        for (int x = 0; x < WIDTH; ++x) {
-            const unsigned char* p = rgba + 4 * (y * WIDTH + x);
-            if (p[0] > 64 || p[1] > 64 || p[2] > 64) {
-                look.visible = true;
-                look.left = std::min(look.left, x);
-                look.right = std::max(look.right, x);
-                look.top = std::min(look.top, y);
-                look.bottom = std::max(look.bottom, y);
-            }
-        }
-    }
-    if (look.visible) {
-        const unsigned char* p =
-            rgba + 4 * (((look.top + look.bottom) / 2) * WIDTH + (look.left + look.right) / 2);
-        look.r = p[0];
-        look.g = p[1];
-        look.b = p[2];
-    }
-    return look;
+    return LumetraTest::litPart(rgba, WIDTH, HEIGHT);
 }
 
 class Program {

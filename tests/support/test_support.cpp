@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -324,6 +325,42 @@ int startSilentProgram(const std::string& dir, const std::function<void()>& envi
     }
     close(started[0]);
     return pid;
+}
+
+std::string LitPart::text() const {
+    if (!visible) {
+        return "nothing visible";
+    }
+    char line[128];
+    std::snprintf(line, sizeof(line), "x %d..%d, y %d..%d, centre rgb %d %d %d", left, right, top,
+                  bottom, r, g, b);
+    return line;
+}
+
+LitPart litPart(const uint8_t* rgba, int width, int height) {
+    LitPart lit;
+    lit.left = width;
+    lit.top = height;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const uint8_t* p = rgba + 4 * (y * width + x);
+            if (p[0] > 64 || p[1] > 64 || p[2] > 64) {
+                lit.visible = true;
+                lit.left = std::min(lit.left, x);
+                lit.right = std::max(lit.right, x);
+                lit.top = std::min(lit.top, y);
+                lit.bottom = std::max(lit.bottom, y);
+            }
+        }
+    }
+    if (lit.visible) {
+        const uint8_t* p =
+            rgba + 4 * (((lit.top + lit.bottom) / 2) * width + (lit.left + lit.right) / 2);
+        lit.r = p[0];
+        lit.g = p[1];
+        lit.b = p[2];
+    }
+    return lit;
 }
 
 }  // namespace LumetraTest

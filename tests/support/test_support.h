@@ -62,6 +62,19 @@ bool gles1Offered();
 // Renderers created from here on draw with OpenGL ES `version` (1 or 2).
 void useGlesVersion(int version);
 
+// The lit part of a frame (a pixel with any channel above 64): its bounding box and the
+// colour at its centre.
+struct LitPart {
+    bool visible = false;
+    int left = 0, right = -1, top = 0, bottom = -1;
+    int r = 0, g = 0, b = 0;
+    double centreX() const { return (left + right + 1) / 2.0; }
+    int width() const { return right - left + 1; }
+    int height() const { return bottom - top + 1; }
+    std::string text() const;
+};
+LitPart litPart(const uint8_t* rgba, int width, int height);
+
 // Writes an RGBA PNG (rows top first).
 void writePng(const std::string& path, int width, int height, const std::vector<uint8_t>& rgba);
 

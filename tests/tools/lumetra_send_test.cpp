@@ -28,37 +28,10 @@ using Clock = std::chrono::steady_clock;
 constexpr int WIDTH = 64;
 constexpr int HEIGHT = 36;
 
-// The lit part of a frame: its bounding box and the colour at its centre.
-struct Lit {
-    bool any = false;
-    int left = WIDTH, right = -1, top = HEIGHT, bottom = -1;
-    int r = 0, g = 0, b = 0;
-    double centreX() const { return (left + right + 1) / 2.0; }
-    int width() const { return right - left + 1; }
-};
+using Lit = LumetraTest::LitPart;
 
 Lit litPart(const std::vector<uint8_t>& rgba) {
-    Lit lit;
-    for (int y = 0; y < HEIGHT; ++y) {
-        for (int x = 0; x < WIDTH; ++x) {
-            const uint8_t* p = &rgba[4 * (y * WIDTH + x)];
-            if (p[0] > 64 || p[1] > 64 || p[2] > 64) {
-                lit.any = true;
-                lit.left = std::min(lit.left, x);
-                lit.right = std::max(lit.right, x);
-                lit.top = std::min(lit.top, y);
-                lit.bottom = std::max(lit.bottom, y);
-            }
-        }
-    }
-    if (lit.any) {
-        const uint8_t* p =
-            &rgba[4 * (((lit.top + lit.bottom) / 2) * WIDTH + (lit.left + lit.right) / 2)];
-        lit.r = p[0];
-        lit.g = p[1];
-        lit.b = p[2];
-    }
-    return lit;
+    return LumetraTest::litPart(rgba.data(), WIDTH, HEIGHT);
 }
 
 // Whether a socket of this network namespace is bound to UDP `port`.
@@ -117,14 +90,14 @@ class LumetraSend : public ::testing::Test {
 TEST_F(LumetraSend, NamedFunctionsOfACanvasShowItsPictureCentredInTheConfiguredUniverse) {
     // 51 is 4 of the view's 20 units: 12.8 of 64 pixels, in white light by default.
     auto centred = [](const Lit& l) {
-        return l.any && std::abs(l.centreX() - 32) <= 1 && std::abs(l.width() - 12.8) <= 1.5 &&
+        return l.visible && std::abs(l.centreX() - 32) <= 1 && std::abs(l.width() - 12.8) <= 1.5 &&
                l.r > 200 && l.g > 200 && l.b > 200;
     };
     Lit lit = sendUntil("--canvas 1 picture=3 opacity=255 size=51", centred);
     EXPECT_TRUE(centred(lit)) << "lit x " << lit.left << ".." << lit.right;
 
     auto red_left = [](const Lit& l) {
-        return l.any && std::abs(l.centreX() - 16) <= 1 && l.r > 200 && l.g < 40 && l.b < 40;
+        return l.visible && std::abs(l.centreX() - 16) <= 1 && l.r > 200 && l.g < 40 && l.b < 40;
     };
     lit = sendUntil("--canvas 1 picture=3 opacity=255 size=51 x=64 green=0 blue=0", red_left);
     EXPECT_TRUE(red_left(lit)) << "lit x " << lit.left << ".." << lit.right;
@@ -133,7 +106,7 @@ TEST_F(LumetraSend, NamedFunctionsOfACanvasShowItsPictureCentredInTheConfiguredU
 TEST_F(LumetraSend, RawChannelsAreDmxAddressesAndAnotherUniverseChangesNothing) {
     // Canvas 0 from channel 11: picture, opacity, x, y, size, then red, green, blue.
     const std::string raw = "11=3 12=255 13=192 14=128 15=51 21=255 22=255 23=255";
-    auto right = [](const Lit& l) { return l.any && std::abs(l.centreX() - 48) <= 1; };
+    auto right = [](const Lit& l) { return l.visible && std::abs(l.centreX() - 48) <= 1; };
     Lit lit = sendUntil(raw, right);
     EXPECT_TRUE(right(lit)) << "lit x " << lit.left << ".." << lit.right;
 
@@ -151,7 +124,7 @@ TEST_F(LumetraSend, SacnReachesTheFixtureOnItsDefaultUniverse) {
         GTEST_SKIP() << "this build of the fixture has no sACN input";
     }
     // SUBNET=1, UNIVERSE=2: sACN universe 16 + 2 + 1.
-    auto red = [](const Lit& l) { return l.any && l.r > 200 && l.g < 40 && l.b < 40; };
+    auto red = [](const Lit& l) { return l.visible && l.r > 200 && l.g < 40 && l.b < 40; };
     Lit lit = sendUntil("--sacn picture=3 opacity=255 size=51 green=0 blue=0", red);
     EXPECT_TRUE(red(lit)) << "lit x " << lit.left << ".." << lit.right;
 }
