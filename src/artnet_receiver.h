@@ -10,6 +10,7 @@
 
 #include "artnet_packet.h"
 #include "artnet_poll_limiter.h"
+#include "dmx_frame_copy.h"
 #include "gpio_line.h"
 
 namespace Lumetra {
@@ -30,6 +31,9 @@ class ArtnetReceiver {
 
     ArtnetReceiver(const ArtnetReceiver&) = delete;
     ArtnetReceiver& operator=(const ArtnetReceiver&) = delete;
+
+    // The frame last mapped, for readers on other threads.
+    const DmxFrameCopy& dmxFrame() const { return published; }
 
   private:
     // Tests and benchmarks reach the internals through this one class.
@@ -110,6 +114,7 @@ class ArtnetReceiver {
     ArtnetPollLimiter poll_limiter;
     SacnInput* sacn = nullptr;  // owned; none when sACN is off
     bool arrivals_stamped = false;
+    DmxFrameCopy published;
 };
 
 }  // namespace Lumetra
