@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -19,6 +20,8 @@
 #include "canvas/canvas_content/content_local_file_texture/picture_limits.h"
 #include "canvas/canvas_content/content_local_file_texture/slot_files.h"
 #include "canvas/canvas_manager.h"
+#include "canvas/identify_overlay.h"
+#include "canvas/renderer.h"
 #include "canvas/frame_snapshot.h"
 #include "config_loader.h"
 #include "console_screen.h"
@@ -26,6 +29,7 @@
 #include "startup_guard.h"
 #include "platform/display.h"
 #include "web/config_keys.h"
+#include "web/identify_pattern.h"
 #include "web/picture_library.h"
 #include "web/preview_frames.h"
 #include "web/web_server.h"
@@ -166,6 +170,18 @@ int main(int argc, char** argv) {
             fixture.preview = preview.get();
             fixture.library = library.get();
             fixture.restart = [&restart] { restart.store(true); };
+            // The pattern is drawn at most 960 pixels wide and stretched: one upload of a
+            // few megabytes at most for the render thread.
+            const int out_w = screen->getScreenWidth();
+            const int out_h = screen->getScreenHeight();
+            const int step = std::max(1, (out_w + 959) / 960);
+            Lumetra::IdentifyOverlay* overlay = screen->getRenderer()->getIdentifyOverlay();
+            fixture.identify = [overlay, out_w, out_h, step](
+                                   int seconds, const std::vector<std::string>& lines) {
+                const int w = std::max(1, out_w / step);
+                const int h = std::max(1, out_h / step);
+                overlay->show(Lumetra::identifyPattern(w, h, lines), w, h, seconds);
+            };
             web = std::make_unique<Lumetra::WebServer>(web_settings, fixture);
             for (const std::string& line : notices) {
                 web->addNotice(line);

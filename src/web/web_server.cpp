@@ -475,7 +475,7 @@ int WebServer::dispatch(MHD_Connection* connection, const std::string& url,
         if (!fixture.identify) {
             return answerError(connection, 503, "identify is not available");
         }
-        fixture.identify(seconds);
+        fixture.identify(seconds, identifyLines());
         return answerJson(connection, 200, "{\"seconds\":" + std::to_string(seconds) + "}");
     }
     if (url == "/api/status" || url == "/api/dmx" || url == "/api/config" || url == "/api/events" ||
@@ -518,17 +518,44 @@ std::string WebServer::dmxJson() {
     return json + "]}";
 }
 
-std::string WebServer::statusJson() {
+std::string WebServer::fixtureName() {
     const auto values = readConfigValues(fixture.config_path);
-    std::string name;
     auto named = values.find("NAME");
     if (named != values.end() && !named->second.empty()) {
-        name = named->second;
-    } else {
-        char host[256] = "";
-        gethostname(host, sizeof(host) - 1);
-        name = host;
+        return named->second;
     }
+    char host[256] = "";
+    gethostname(host, sizeof(host) - 1);
+    return host;
+}
+
+std::vector<std::string> WebServer::identifyLines() {
+    std::vector<std::string> lines = {fixtureName()};
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) == 0) {
+        for (ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
+            if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET ||
+                std::strcmp(entry->ifa_name, "lo") == 0) {
+                continue;
+            }
+            char text[INET_ADDRSTRLEN] = "";
+            inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(entry->ifa_addr)->sin_addr, text,
+                      sizeof(text));
+            lines.push_back(std::string("IP ") + text);
+            break;
+        }
+        freeifaddrs(list);
+    }
+    lines.push_back("SUBNET " + std::to_string(fixture.subnet) + " UNIVERSE " +
+                    std::to_string(fixture.universe));
+    lines.push_back("START " + std::to_string(fixture.dmx_start) + " CANVASES " +
+                    std::to_string(fixture.canvases));
+    return lines;
+}
+
+std::string WebServer::statusJson() {
+    const auto values = readConfigValues(fixture.config_path);
+    const std::string name = fixtureName();
     int channels = 20;
     auto mode = values.find("CHANNELS");
     if (mode != values.end() && mode->second == "32") {

@@ -42,8 +42,9 @@ class WebServer {
         PictureLibrary* library = nullptr;
         // Called on a web thread: the main loop should end and the program start again.
         std::function<void()> restart;
-        // Called on a web thread: show the test pattern for `seconds` (0: switch it off).
-        std::function<void(int seconds)> identify;
+        // Called on a web thread: show the test pattern with `lines` of text for `seconds`
+        // (0: switch it off).
+        std::function<void(int seconds, const std::vector<std::string>& lines)> identify;
     };
 
     static const unsigned kConnectionLimit = 600;
@@ -75,6 +76,8 @@ class WebServer {
     int refuseChange(MHD_Connection* connection, bool* refused);
     int serveEvents(MHD_Connection* connection);
     std::string statusJson();
+    std::string fixtureName();
+    std::vector<std::string> identifyLines();
     std::string configJson();
     std::string dmxJson();
     int putConfig(MHD_Connection* connection, const std::string& body);
