@@ -21,7 +21,7 @@ void IdentifyOverlay::show(std::vector<uint8_t> rgba, int width, int height, int
     handed.store(true, std::memory_order_release);
 }
 
-void IdentifyOverlay::draw() {
+bool IdentifyOverlay::draw() {
     if (handed.load(std::memory_order_acquire)) {
         std::unique_lock<std::mutex> hold(lock, std::try_to_lock);
         if (hold.owns_lock()) {
@@ -46,22 +46,24 @@ void IdentifyOverlay::draw() {
         }
     }
     if (!on) {
-        return;
+        return false;
     }
     if (std::chrono::steady_clock::now() >= until) {
         on = false;
-        return;
+        return false;
     }
-    // The unit quad the canvases use covers the whole screen under the identity transform;
-    // the picture's top row at the top.
+    // The whole screen under the identity transform; the picture's top row at the top.
+    static const float kScreen[12] = {-1, -1, 0, 1, -1, 0, -1, 1, 0, 1, 1, 0};
     static const float kIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
     static const float kTexCoords[8] = {0, 1, 1, 1, 0, 0, 1, 0};
     static const float kWhite[4] = {1, 1, 1, 1};
+    Platform::setVertices(kScreen);
     Platform::setTransform(kIdentity);
     Platform::setTexCoords(kTexCoords);
     Platform::setColor(kWhite);
     glBindTexture(GL_TEXTURE_2D, texture);
     Platform::drawQuad();
+    return true;
 }
 
 }  // namespace Lumetra

@@ -23,8 +23,9 @@ class IdentifyOverlay {
 
     // `rgba` top row first; `seconds` 0 switches the overlay off.
     void show(std::vector<uint8_t> rgba, int width, int height, int seconds);
-    // Render thread, after the canvases: draws the overlay while it is on.
-    void draw();
+    // Render thread, after the canvases: draws the overlay while it is on, with vertices
+    // of its own; true when it did (the caller hands its own vertices back then).
+    bool draw();
     // Whether the last frame drew it.
     bool drawn() const { return on; }
 

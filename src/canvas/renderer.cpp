@@ -138,7 +138,9 @@ void Renderer::drawCanvases(const std::vector<Canvas*>& canvases) {
     for (Canvas* canvas : canvases) {
         drawCanvas(canvas);
     }
-    identify->draw();
+    if (identify->draw()) {
+        Platform::setVertices(quadx);  // the canvases' own again
+    }
     snapshot->captureIfRequested(screen_width, screen_height);
     Platform::swapBuffers(display, surface);
 }

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
 namespace LumetraTest {
@@ -17,7 +18,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::string readAll(int fd, double seconds) {
+// Until the peer closes, the time is up, or (with `whole_reply`) a reply with a
+// Content-Length is complete: some servers keep the connection open regardless.
+std::string readAll(int fd, double seconds, bool whole_reply = false) {
     std::string data;
     const auto end = Clock::now() + std::chrono::duration<double>(seconds);
     char buffer[65536];
@@ -33,6 +36,16 @@ std::string readAll(int fd, double seconds) {
             break;
         }
         data.append(buffer, static_cast<size_t>(n));
+        const size_t end_of_head = data.find("\r\n\r\n");
+        if (whole_reply && end_of_head != std::string::npos) {
+            HttpReply head;
+            head.headers = data.substr(0, end_of_head + 2);
+            const std::string length = head.header("Content-Length");
+            if (!length.empty() &&
+                data.size() >= end_of_head + 4 + std::strtoul(length.c_str(), nullptr, 10)) {
+                break;
+            }
+        }
     }
     return data;
 }
@@ -109,7 +122,7 @@ HttpReply httpRequest(int port, const std::string& method, const std::string& pa
     }
     request += "\r\n" + body;
     sendAll(fd, request);
-    const std::string answer = readAll(fd, timeout_seconds);
+    const std::string answer = readAll(fd, timeout_seconds, true);
     close(fd);
     const size_t end = answer.find("\r\n\r\n");
     if (answer.compare(0, 9, "HTTP/1.1 ") != 0 || end == std::string::npos) {
