@@ -36,6 +36,11 @@ struct WebFixture {
         program = std::make_unique<LumetraTest::SnapshotProgram>(work.path(), kWidth, kHeight, 30);
         up = LumetraTest::waitForHttp(port, "/api/status", 30);
     }
+    // A clean end: no sanitizer report, no leak, status 0.
+    ~WebFixture() {
+        program->stop();
+        EXPECT_EQ(program->exitStatus(), 0) << LumetraTest::readFile(work.file("program.log"));
+    }
     HttpReply get(const std::string& path) { return httpRequest(port, "GET", path); }
     // A change with the password and the page's header.
     HttpReply change(const std::string& method, const std::string& path,
