@@ -34,6 +34,8 @@ class ArtnetReceiver {
 
     // The frame last mapped, for readers on other threads.
     const DmxFrameCopy& dmxFrame() const { return published; }
+    // Bytes the kernel granted the Art-Net socket's receive buffer (set by the constructor).
+    int receiveBufferBytes() const { return receive_buffer; }
 
   private:
     // Tests and benchmarks reach the internals through this one class.

@@ -26,6 +26,8 @@
 #include "config_loader.h"
 #include "console_screen.h"
 #include "network_privilege.h"
+#include "platform/gl.h"
+#include "receive_buffer.h"
 #include "startup_guard.h"
 #include "platform/display.h"
 #include "web/config_keys.h"
@@ -165,6 +167,21 @@ int main(int argc, char** argv) {
             fixture.screen_width = screen->getScreenWidth();
             fixture.screen_height = screen->getScreenHeight();
             fixture.display_note = Lumetra::Platform::displayNote();
+            const GLubyte* gl_name = glGetString(GL_RENDERER);  // the context is current here
+            if (gl_name != nullptr) {
+                fixture.renderer = reinterpret_cast<const char*>(gl_name);
+            }
+            if (!fixture.display_note.empty()) {
+                fixture.warnings.push_back(fixture.display_note);
+            }
+            // The kernel reports twice the usable size.
+            if (dmxr->receiveBufferBytes() / 2 < Lumetra::RECEIVE_BUFFER_BYTES) {
+                fixture.warnings.push_back(
+                    "UDP receive buffer " + std::to_string(dmxr->receiveBufferBytes() / 2 / 1024) +
+                    " KiB, not the " + std::to_string(Lumetra::RECEIVE_BUFFER_BYTES / 1024) +
+                    " KiB asked for: floods may crowd out DMX (give the program CAP_NET_ADMIN, "
+                    "or raise net.core.rmem_max)");
+            }
             fixture.dmx = &dmxr->dmxFrame();
             fixture.fps = &fps;
             fixture.preview = preview.get();

@@ -567,6 +567,7 @@ std::string WebServer::statusJson() {
     json += ",\"addresses\":" + addressesJson();
     json += ",\"display\":{\"width\":" + std::to_string(fixture.screen_width) +
             ",\"height\":" + std::to_string(fixture.screen_height) +
+            ",\"renderer\":" + jsonString(fixture.renderer) +
             ",\"note\":" + jsonString(fixture.display_note) + "}";
     std::snprintf(number, sizeof(number), "%.2f",
                   fixture.fps != nullptr ? static_cast<double>(fixture.fps->load()) : 0.0);
@@ -620,8 +621,8 @@ std::string WebServer::statusJson() {
         json += ",\"cpu_temperature\":null";
     }
     json += ",\"warnings\":[";
-    if (!fixture.display_note.empty()) {
-        json += jsonString(fixture.display_note);
+    for (size_t i = 0; i < fixture.warnings.size(); ++i) {
+        json += (i > 0 ? "," : "") + jsonString(fixture.warnings[i]);
     }
     json += "]";
     json += std::string(",\"read_only\":") + (settings.password.empty() ? "true" : "false");

@@ -36,6 +36,8 @@ class WebServer {
         int screen_width = 0;
         int screen_height = 0;
         std::string display_note;
+        std::string renderer;               // the GL's own name for what draws
+        std::vector<std::string> warnings;  // found at start-up
         const DmxFrameCopy* dmx = nullptr;
         const std::atomic<float>* fps = nullptr;
         PreviewFrames* preview = nullptr;

@@ -73,7 +73,8 @@ function showStatus(s) {
   row(t, 'Name', s.name);
   row(t, 'Version', s.version);
   row(t, 'Addresses', s.addresses.map((a) => a.address + ' (' + a.interface + ')').join(', '));
-  row(t, 'Display', s.display.width + ' x ' + s.display.height + (s.display.note ? ' — ' + s.display.note : ''));
+  row(t, 'Display', s.display.width + ' x ' + s.display.height + (s.display.renderer ? ', ' + s.display.renderer : '') +
+    (s.display.note ? ' — ' + s.display.note : ''));
   row(t, 'Frames per second', s.fps.toFixed(1));
   row(t, 'Art-Net', 'subnet ' + s.artnet.subnet + ', universe ' + s.artnet.universe);
   row(t, 'sACN universe', s.sacn_universe === 0 ? 'off' : String(s.sacn_universe));
