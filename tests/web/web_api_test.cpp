@@ -319,6 +319,8 @@ TEST(WebApi, SettingWrittenAndRestartBringsItBack) {
 TEST(WebApi, IdentifyDrawsThePatternOverTheOutputUntilSwitchedOff) {
     WebFixture fixture;
     ASSERT_TRUE(fixture.up);
+    showPicture(1);  // a canvas drawn before the pattern leaves its size behind
+    ASSERT_EQ(fixture.previewCentre(0xff0000, 5), 0xff0000);
     EXPECT_EQ(fixture.change("POST", "/api/identify?seconds=30").status, 200);
     // The pattern's white edge along the top row of the output.
     std::vector<uint8_t> frame;
