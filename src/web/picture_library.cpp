@@ -13,6 +13,7 @@
 
 #include "canvas/canvas_content/content_local_file_texture/slot_decoder.h"
 #include "canvas/canvas_content/content_local_file_texture/slot_files.h"
+#include "platform/clip_playback.h"
 #include "web/web_parsing.h"
 
 namespace Lumetra {
@@ -104,9 +105,6 @@ PictureLibrary::Result PictureLibrary::thumbnail(int slot, std::vector<uint8_t>*
     if (file.path.empty()) {
         return failure(404, "slot " + std::to_string(slot) + " has no picture");
     }
-    if (file.type == TEX_VIDEO) {
-        return failure(404, "clips have no thumbnail");
-    }
     struct stat info;
     if (stat(file.path.c_str(), &info) != 0) {
         return failure(404, "slot " + std::to_string(slot) + " has no picture");
@@ -130,7 +128,16 @@ PictureLibrary::Result PictureLibrary::thumbnail(int slot, std::vector<uint8_t>*
     entry.path = file.path;
     entry.size = info.st_size;
     entry.mtime_ns = mtime_ns;
-    {
+    if (file.type == TEX_VIDEO) {
+        std::vector<uint8_t> small;
+        int w = 0, h = 0;
+        std::lock_guard<std::mutex> hold(decode_lock);
+        if (Platform::clipThumbnail(file.path, kThumbnailSize, &small, &w, &h)) {
+            stbi_write_png_to_func(appendBytes, &entry.png, w, h, 4, small.data(), w * 4);
+        } else {
+            entry.error = "no picture of the clip could be decoded";
+        }
+    } else {
         std::lock_guard<std::mutex> hold(decode_lock);
         SlotDecoder decoder(file, limits);
         DecodedPicture picture = decoder.decode();

@@ -157,6 +157,16 @@ TEST(WebApi, ReadsStatusDmxSlotsConfigEventsAndThePreviewOfWhatArtNetShows) {
     ASSERT_EQ(w, 8);
     EXPECT_EQ(thumb[0], 255);
     EXPECT_EQ(fixture.get("/api/slots/2/thumbnail").status, 404);
+    // A clip's first picture.
+    ASSERT_EQ(LumetraTest::runCommand("ffmpeg -loglevel error -f lavfi -i color=c=blue:s=64x48:d=1 "
+                                      "-c:v libx264 -pix_fmt yuv420p -f h264 " +
+                                      fixture.work.file("textures/002.h264")),
+              0);
+    const std::vector<uint8_t> clip =
+        LumetraTest::decodePng(fixture.get("/api/slots/2/thumbnail").body, &w, &h);
+    ASSERT_EQ(w, 64);
+    EXPECT_GT(clip[2], 200);
+    EXPECT_LT(clip[0], 30);
 
     // Every key with its meaning; the password's value never leaves the fixture.
     const HttpReply config = fixture.get("/api/config");

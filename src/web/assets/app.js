@@ -224,7 +224,7 @@ async function loadSlots() {
     if (s.kind === 'none') {
       d.append(el('span', 'empty', 'small'));
     } else {
-      if (s.kind !== 'clip' && !s.error) {
+      if (!s.error) {
         const img = el('img');
         img.alt = s.file;
         img.loading = 'lazy';
