@@ -7,7 +7,9 @@
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace Lumetra {
 namespace Platform {
@@ -43,6 +45,12 @@ void setClipLockStep(bool on);
 // The clip's picture size, learned within a bounded time. False when it cannot be known,
 // with `why_not` set when there is more to say than that the file holds no video.
 bool clipPictureSize(const std::string& filename, int* width, int* height, std::string* why_not);
+
+// The clip's first picture as RGBA (top row first), scaled to at most `max_side` pixels on
+// its longer side, within a bounded time. False when there is none to give (on the legacy
+// platform, which decodes only on the VideoCore, always).
+bool clipThumbnail(const std::string& filename, int max_side, std::vector<uint8_t>* rgba,
+                   int* width, int* height);
 
 }  // namespace Platform
 }  // namespace Lumetra

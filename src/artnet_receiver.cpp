@@ -149,10 +149,13 @@ void ArtnetReceiver::listenCycle() {
     storeWhenDue(false);
     const bool sacn_changed = takeSacn(frame_fresh);
     if (frame_fresh || sacn_changed) {
+        const bool artnet = frame_fresh;
         frame_fresh = false;
         last_dmx = std::chrono::steady_clock::now();
         dmx_seen = true;
         updateCanvasValues();
+        published.publish(dmx512, artnet ? "Art-Net" : "sACN",
+                          artnet ? &clientAddr.sin_addr : nullptr);
     }
     announceDmxChange();
 }

@@ -10,6 +10,7 @@
 
 #include "artnet_packet.h"
 #include "artnet_poll_limiter.h"
+#include "dmx_frame_copy.h"
 #include "dmx_frame_mailbox.h"
 #include "dmx_sync_hold.h"
 #include "gpio_line.h"
@@ -47,6 +48,11 @@ class ArtnetReceiver {
 
     ArtnetReceiver(const ArtnetReceiver&) = delete;
     ArtnetReceiver& operator=(const ArtnetReceiver&) = delete;
+
+    // The frame last mapped, for readers on other threads.
+    const DmxFrameCopy& dmxFrame() const { return published; }
+    // Bytes the kernel granted the Art-Net socket's receive buffer (set by the constructor).
+    int receiveBufferBytes() const { return receive_buffer; }
 
   private:
     // Tests and benchmarks reach the internals through this one class.
@@ -166,6 +172,7 @@ class ArtnetReceiver {
     // the render thread maps them (null in the 20-channel personality).
     DmxFrameMailbox mailbox;
     DmxFrameMapper* mapper = nullptr;
+    DmxFrameCopy published;
 };
 
 }  // namespace Lumetra

@@ -2,28 +2,52 @@
 // receiver in this order, renders until the quit flag is set, and tears down in reverse.
 // A quit request (`q`, SIGINT, SIGTERM) during start-up skips the steps not yet taken.
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "artnet_receiver.h"
 #include "canvas/canvas_content/content_local_file_texture/gif_clock.h"
 #include "canvas/canvas_content/content_local_file_texture/load_progress.h"
+#include "canvas/canvas_content/content_local_file_texture/picture_limits.h"
+#include "canvas/canvas_content/content_local_file_texture/slot_files.h"
 #include "canvas/canvas_manager.h"
+#include "canvas/identify_overlay.h"
+#include "canvas/renderer.h"
 #include "canvas/frame_snapshot.h"
 #include "log/log.h"
 #include "config_loader.h"
 #include "console_screen.h"
 #include "network_privilege.h"
+#include "platform/gl.h"
+#include "receive_buffer.h"
 #include "startup_guard.h"
 #include "platform/clip_playback.h"
 #include "platform/display.h"
+#include "web/config_keys.h"
+#include "web/identify_pattern.h"
+#include "web/picture_library.h"
+#include "web/preview_frames.h"
+#include "web/web_server.h"
 
 namespace {
 
 const char kBanner[] = "Raspberry Pi Lumetra | Version: 0.3.1";
 const char kContentType[] = "CONTENT_TEXTURE_256";
+const char kVersion[] = "0.3.1";
+// Largest picture or clip the web page takes as an upload.
+const uint64_t kMaxUpload = 256ull * 1024 * 1024;
+// Exit status that asks systemd to start the service again (Restart=on-failure).
+const int kRestartStatus = 75;
 // A quit request during start-up ends the process within this time even where start-up
 // is stuck (the guard polls every 50 ms on top).
 const std::chrono::milliseconds kStartupQuitGrace(400);
@@ -33,17 +57,21 @@ const std::chrono::milliseconds kStartupQuitGrace(400);
 // A picture that was reduced or refused gets a line of its own below the frame rate; in
 // silent mode the line goes to standard error.
 Lumetra::CanvasManager* loadCanvasManager(Lumetra::ConsoleScreen* c_screen, bool silent,
-                                          int* notice_line) {
+                                          int* notice_line, std::vector<std::string>* notices) {
     Lumetra::setLoadProgressReporter([c_screen](int done, int total) {
         char text[64];
         std::snprintf(text, sizeof(text), "Loading pictures %d/%d", done, total);
         c_screen->showStatus(4, done < total ? text : "");
     });
-    if (!silent) {
-        Lumetra::setLoadNoticeReporter([c_screen, notice_line](const std::string& line) {
-            c_screen->showStatus((*notice_line)++, line.c_str());
+    Lumetra::setLoadNoticeReporter(
+        [c_screen, notice_line, silent, notices](const std::string& line) {
+            notices->push_back(line);
+            if (!silent) {
+                c_screen->showStatus((*notice_line)++, line.c_str());
+            } else {
+                Lumetra::logFixed(Lumetra::LogLevel::Notice, stderr, "%s\n", line.c_str());
+            }
         });
-    }
     Lumetra::setLoadStopQuery([c_screen] { return c_screen->isQuit(); });
     Lumetra::CanvasManager* screen = new Lumetra::CanvasManager();
     Lumetra::setLoadStopQuery(nullptr);
@@ -95,16 +123,34 @@ int main(int argc, char** argv) {
     Lumetra::setPictureReload(config->getPictureReload() != 0);
     Lumetra::setGifClockByTime(config->getChannels() == 32);
     Lumetra::Platform::setClipLockStep(config->getClipSync() != 0);
+    // The web page's preview takes frames from the render loop only while it is set.
+    const Lumetra::WebSettings web_settings =
+        Lumetra::webSettingsOf(Lumetra::readConfigValues("config.txt"));
+    std::unique_ptr<Lumetra::PreviewFrames> preview;
+    if (web_settings.port != 0) {
+        preview = std::make_unique<Lumetra::PreviewFrames>();
+        Lumetra::FrameSnapshot::setSink(preview.get());
+    }
+    std::unique_ptr<Lumetra::PictureLibrary> library;
+    std::unique_ptr<Lumetra::WebServer> web;
+    std::atomic<float> fps{0.0f};
+    std::atomic<bool> restart{false};
+    std::vector<std::string> notices;
     int notice_line = 6;
     if (!c_screen->isQuit()) {
-        screen = loadCanvasManager(c_screen, silent, &notice_line);
+        screen = loadCanvasManager(c_screen, silent, &notice_line, &notices);
     }
     // Lines about pictures changed while the show runs: the latest one, below the others.
-    if (!silent) {
-        Lumetra::setLoadNoticeReporter([c_screen, notice_line](const std::string& line) {
+    Lumetra::setLoadNoticeReporter([c_screen, notice_line, silent, &web](const std::string& line) {
+        if (!silent) {
             c_screen->showStatus(notice_line, line.c_str());
-        });
-    }
+        } else {
+            Lumetra::logFixed(Lumetra::LogLevel::Notice, stderr, "%s\n", line.c_str());
+        }
+        if (web) {
+            web->addNotice(line);
+        }
+    });
     if (!c_screen->isQuit()) {
         screen->setZoom(config->getZoomType());
         c_screen->print("Screen: %i x %i\n", screen->getScreenWidth(), screen->getScreenHeight());
@@ -118,6 +164,67 @@ int main(int argc, char** argv) {
             screen, group_id, config->getArtnetUniverse(), config->getArtnetSubnet(),
             config->getVormelDMXStart(), config->getScalingMultiplier(), config->getGpioLed(),
             config->getSacnUniverse(), config->getChannels(), identity);
+        if (web_settings.port != 0) {
+            library = std::make_unique<Lumetra::PictureLibrary>(
+                Lumetra::kTextureDir,
+                Lumetra::PictureLimits::forMachine(Lumetra::PictureLimits::queryMaxTexture()),
+                kMaxUpload);
+            Lumetra::WebServer::Fixture fixture;
+            fixture.version = kVersion;
+            fixture.subnet = config->getArtnetSubnet();
+            fixture.universe = config->getArtnetUniverse();
+            fixture.sacn_universe = config->getSacnUniverse();
+            fixture.dmx_start = config->getVormelDMXStart();
+            fixture.canvases = config->getVormelNum();
+            fixture.screen_width = screen->getScreenWidth();
+            fixture.screen_height = screen->getScreenHeight();
+            fixture.display_note = Lumetra::Platform::displayNote();
+            const GLubyte* gl_name = glGetString(GL_RENDERER);  // the context is current here
+            if (gl_name != nullptr) {
+                fixture.renderer = reinterpret_cast<const char*>(gl_name);
+            }
+            if (!fixture.display_note.empty()) {
+                fixture.warnings.push_back(fixture.display_note);
+            }
+            // The kernel reports twice the usable size.
+            if (dmxr->receiveBufferBytes() / 2 < Lumetra::RECEIVE_BUFFER_BYTES) {
+                fixture.warnings.push_back(
+                    "UDP receive buffer " + std::to_string(dmxr->receiveBufferBytes() / 2 / 1024) +
+                    " KiB, not the " + std::to_string(Lumetra::RECEIVE_BUFFER_BYTES / 1024) +
+                    " KiB asked for: floods may crowd out DMX (give the program CAP_NET_ADMIN, "
+                    "or raise net.core.rmem_max)");
+            }
+            fixture.dmx = &dmxr->dmxFrame();
+            fixture.fps = &fps;
+            fixture.preview = preview.get();
+            fixture.library = library.get();
+            fixture.restart = [&restart] { restart.store(true); };
+            // The pattern is drawn at most 960 pixels wide and stretched: one upload of a
+            // few megabytes at most for the render thread.
+            const int out_w = screen->getScreenWidth();
+            const int out_h = screen->getScreenHeight();
+            const int step = std::max(1, (out_w + 959) / 960);
+            Lumetra::IdentifyOverlay* overlay = screen->getRenderer()->getIdentifyOverlay();
+            fixture.identify = [overlay, out_w, out_h, step](
+                                   int seconds, const std::vector<std::string>& lines) {
+                const int w = std::max(1, out_w / step);
+                const int h = std::max(1, out_h / step);
+                overlay->show(Lumetra::identifyPattern(w, h, lines), w, h, seconds);
+            };
+            web = std::make_unique<Lumetra::WebServer>(web_settings, fixture);
+            for (const std::string& line : notices) {
+                web->addNotice(line);
+            }
+            // A busy port costs the page, never the show.
+            if (!web->running()) {
+                if (silent) {
+                    Lumetra::logLine(Lumetra::LogLevel::Warning, "web page off: %s",
+                                     web->error().c_str());
+                } else {
+                    c_screen->print("Web page off: %s\n", web->error().c_str());
+                }
+            }
+        }
         Lumetra::dropNetworkPrivilege();  // the sockets are sized
         c_screen->print("Init Done! Starting main loop... Press 'q' to quit! \n");
     }
@@ -130,8 +237,9 @@ int main(int argc, char** argv) {
         }
     }
 
-    while (!c_screen->isQuit()) {
+    while (!c_screen->isQuit() && !restart.load(std::memory_order_relaxed)) {
         screen->renderFrame();
+        fps.store(screen->getFPS(), std::memory_order_relaxed);
         c_screen->moveTo(4, 0);
         c_screen->print(" FPS: %5.2f ", static_cast<double>(screen->getFPS()));
         c_screen->clearRestOfLine();
@@ -142,11 +250,24 @@ int main(int argc, char** argv) {
     if (dmxr != nullptr && Lumetra::FrameSnapshot::pending()) {
         screen->renderFrame();
     }
+    web.reset();  // its threads read the receiver's frame copy
     delete dmxr;
     delete screen;
+    Lumetra::FrameSnapshot::setSink(nullptr);
+    preview.reset();
     Lumetra::setLoadNoticeReporter(nullptr);
     delete config;
     guard.finish();
     delete c_screen;
+    if (restart.load()) {
+        // Asked from the web page: under systemd the service comes back on its own; from a
+        // terminal the program starts itself again, with the same arguments.
+        if (std::getenv("INVOCATION_ID") == nullptr) {
+            execv("/proc/self/exe", argv);
+            Lumetra::logLine(Lumetra::LogLevel::Error, "cannot start again: %s",
+                             std::strerror(errno));
+        }
+        return kRestartStatus;
+    }
     return 0;
 }

@@ -17,5 +17,9 @@ bool clipPictureSize(const std::string& filename, int* width, int* height, std::
     return false;
 }
 
+bool clipThumbnail(const std::string&, int, std::vector<uint8_t>*, int*, int*) {
+    return false;
+}
+
 }  // namespace Platform
 }  // namespace Lumetra

@@ -17,6 +17,7 @@ namespace {
 
 std::atomic<bool> snapshot_requested{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
+std::atomic<FrameSink*> frame_sink{nullptr};
 
 void requestSnapshot(int) {
     snapshot_requested.store(true);
@@ -58,7 +59,20 @@ FrameSnapshot::~FrameSnapshot() {
 
 // While a frame is being written the request stays set: it is taken by the first frame
 // after the write, however many arrived meanwhile.
+void FrameSnapshot::setSink(FrameSink* sink) {
+    frame_sink.store(sink);
+}
+
 void FrameSnapshot::captureIfRequested(uint32_t width, uint32_t height) {
+    FrameSink* sink = frame_sink.load(std::memory_order_acquire);
+    if (sink != nullptr) {
+        if (uint8_t* bottom_up = sink->frameWanted(width, height)) {
+            glPixelStorei(GL_PACK_ALIGNMENT, 1);
+            glReadPixels(0, 0, static_cast<GLsizei>(width), static_cast<GLsizei>(height), GL_RGBA,
+                         GL_UNSIGNED_BYTE, bottom_up);
+            sink->frameFilled();
+        }
+    }
     if (!file_writer || file_writer->busy() || !snapshot_requested.exchange(false)) {
         return;
     }

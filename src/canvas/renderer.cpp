@@ -6,6 +6,7 @@
 #include "canvas/angle.h"
 #include "canvas/canvas_content/content_manager.h"
 #include "canvas/frame_snapshot.h"
+#include "canvas/identify_overlay.h"
 #include "platform/display.h"
 #include "platform/drawing.h"
 
@@ -21,11 +22,13 @@ Renderer::Renderer() : quadx{-1, -1, 0, 1, -1, 0, -1, 1, 0, 1, 1, 0}, zoom_type(
     init_ogl();
     init_model_proj();
     content_manager = new ContentManager(&display, &surface, &context);
+    identify = new IdentifyOverlay();
 }
 
 Renderer::~Renderer() {
     glClear(GL_COLOR_BUFFER_BIT);
     Platform::swapBuffers(display, surface);  // leave the screen black
+    delete identify;                          // frees its texture: context still current
     delete content_manager;                   // plug-ins free GL objects: context still current
     Platform::drawingDeinit();
     eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
@@ -134,6 +137,9 @@ void Renderer::drawCanvases(const std::vector<Canvas*>& canvases) {
     glClear(GL_COLOR_BUFFER_BIT);
     for (Canvas* canvas : canvases) {
         drawCanvas(canvas);
+    }
+    if (identify->draw()) {
+        Platform::setVertices(quadx);  // the canvases' own again
     }
     snapshot->captureIfRequested(screen_width, screen_height);
     swap_start = std::chrono::steady_clock::now();

@@ -14,6 +14,7 @@ namespace Lumetra {
 
 class ContentManager;
 class FrameSnapshot;
+class IdentifyOverlay;
 
 // Owns the picture on the screen: display, EGL surface and GL ES context, the projection,
 // and the content registry. Lives on the main thread, which holds the context. Must not
@@ -32,6 +33,8 @@ class Renderer {
     float getScreenRatio();
     ContentManager* getContentManager() { return content_manager; }
     const FrameSnapshot* getSnapshot() const { return snapshot; }
+    // Drawn over every canvas while it is on; show() may be called from any thread.
+    IdentifyOverlay* getIdentifyOverlay() { return identify; }
 
     // By reference: a copy of the list would cost a heap allocation every frame.
     void drawCanvases(const std::vector<Canvas*>& canvases);
@@ -62,6 +65,7 @@ class Renderer {
     MatrixStack transform;
     int zoom_type;
     FrameSnapshot* snapshot;
+    IdentifyOverlay* identify;
     unsigned int quads_drawn = 0;
     std::chrono::steady_clock::time_point swap_start{};
 };
