@@ -25,6 +25,8 @@
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb/stb_image_write.h>
 
+#include "bench_scene.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -33,20 +35,14 @@ using Clock = std::chrono::steady_clock;
 // compress to nothing.
 struct Scene {
     Scene() {
-        char dir[] = "/tmp/lumetra-bench-XXXXXX";
-        work = mkdtemp(dir);
-        mkdir((work + "/textures").c_str(), 0755);
+        work = LumetraBench::enterScratchDir();
         std::vector<unsigned char> noise(256 * 256 * 4);
         std::mt19937 random(7);
         for (auto& b : noise)
             b = static_cast<unsigned char>(random());
         stbi_write_png((work + "/textures/000.png").c_str(), 256, 256, 4, noise.data(), 256 * 4);
-        if (chdir(work.c_str()) != 0)
-            std::abort();
         snapshot = work + "/snap.png";
-        setenv("LUMETRA_DISPLAY", "headless", 1);
-        setenv("LUMETRA_SCREEN", "1920x1080", 1);
-        setenv("LUMETRA_REFRESH", "0", 1);
+        LumetraBench::drawOffscreenUnpaced("1920x1080");
         setenv("LUMETRA_SNAPSHOT", snapshot.c_str(), 1);
         renderer = std::make_unique<Lumetra::Renderer>();
         for (int i = 0; i < 4; ++i) {

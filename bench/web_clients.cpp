@@ -25,6 +25,7 @@
 #include "canvas/renderer.h"
 #include "dmx_frame_copy.h"
 #include "platform/gl.h"
+#include "bench_scene.h"
 #include "support/http_client.h"
 #include "web/preview_frames.h"
 #include "web/web_server.h"
@@ -35,14 +36,8 @@ using Clock = std::chrono::steady_clock;
 
 struct Scene {
     Scene() {
-        char dir[] = "/tmp/lumetra-bench-XXXXXX";
-        work = mkdtemp(dir);
-        mkdir((work + "/textures").c_str(), 0755);
-        if (chdir(work.c_str()) != 0)
-            std::abort();
-        setenv("LUMETRA_DISPLAY", "headless", 1);
-        setenv("LUMETRA_SCREEN", "1280x720", 1);
-        setenv("LUMETRA_REFRESH", "0", 1);
+        work = LumetraBench::enterScratchDir();
+        LumetraBench::drawOffscreenUnpaced("1280x720");
         renderer = std::make_unique<Lumetra::Renderer>();
         for (int i = 0; i < 4; ++i) {
             canvases.push_back(new Lumetra::Canvas("CONTENT_TEXTURE_256"));

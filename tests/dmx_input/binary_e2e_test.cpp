@@ -57,19 +57,10 @@ class Program {
     std::unique_ptr<LumetraTest::SnapshotProgram> program;
 };
 
-// One canvas's 20 channels: a still, unturned picture at the centre.
+// One canvas's 20 channels: a still, unturned picture at the centre, 4 of the view's 20
+// units wide.
 Bytes baseFrame() {
-    Bytes frame(20, 0);
-    frame[1] = 255;  // alpha
-    frame[2] = 128;  // centre
-    frame[3] = 128;
-    frame[4] = 51;    // 4 of the view's 20 units wide
-    frame[10] = 255;  // white light
-    frame[11] = 255;
-    frame[12] = 255;
-    frame[15] = 127;  // no spin
-    frame[16] = 127;
-    return frame;
+    return LumetraTest::centredPicture(0, 51);
 }
 
 class BinaryE2e : public ::testing::Test {

@@ -327,6 +327,18 @@ int startSilentProgram(const std::string& dir, const std::function<void()>& envi
     return pid;
 }
 
+std::vector<uint8_t> centredPicture(int slot, int size) {
+    std::vector<uint8_t> channels(20, 0);
+    channels[0] = static_cast<uint8_t>(slot);
+    channels[1] = 255;  // opacity
+    channels[2] = 128;  // the centre
+    channels[3] = 128;
+    channels[4] = static_cast<uint8_t>(size);
+    channels[10] = channels[11] = channels[12] = 255;  // white light
+    channels[15] = channels[16] = 127;                 // no spin
+    return channels;
+}
+
 std::string LitPart::text() const {
     if (!visible) {
         return "nothing visible";

@@ -62,6 +62,10 @@ bool gles1Offered();
 // Renderers created from here on draw with OpenGL ES `version` (1 or 2).
 void useGlesVersion(int version);
 
+// One canvas's 20 channels: picture `slot` at the centre, fully opaque, white light, no spin,
+// `size` (channel 4) wide.
+std::vector<uint8_t> centredPicture(int slot, int size);
+
 // The lit part of a frame (a pixel with any channel above 64): its bounding box and the
 // colour at its centre.
 struct LitPart {

@@ -84,14 +84,7 @@ TEST(BinaryVideo, ClipChosenByDmxPlaysInTheSnapshotsAndMovesOn) {
     ASSERT_TRUE(artnetPortTaken()) << LumetraTest::readFile(work.file("program.log"));
 
     // Slot 2 on a canvas over the whole screen, full light, no spin.
-    std::vector<unsigned char> canvas(20, 0);
-    canvas[0] = 2;
-    canvas[1] = 255;
-    canvas[2] = 128;
-    canvas[3] = 128;
-    canvas[4] = 255;
-    canvas[10] = canvas[11] = canvas[12] = 255;
-    canvas[15] = canvas[16] = 127;
+    const std::vector<unsigned char> canvas = LumetraTest::centredPicture(2, 255);
 
     int first = -1;
     int r = 0, g = 0, b = 0;

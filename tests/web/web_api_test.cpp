@@ -91,14 +91,7 @@ struct WebFixture {
 
 // Picture `slot` at the centre, white, a fifth of the screen wide, no spin.
 void showPicture(int slot, uint8_t extra_channel_value = 0) {
-    std::vector<uint8_t> channels(20, 0);
-    channels[0] = static_cast<uint8_t>(slot);
-    channels[1] = 255;
-    channels[2] = 128;
-    channels[3] = 128;
-    channels[4] = 51;
-    channels[10] = channels[11] = channels[12] = 255;
-    channels[15] = channels[16] = 127;
+    std::vector<uint8_t> channels = LumetraTest::centredPicture(slot, 51);
     channels[19] = extra_channel_value;
     LumetraTest::sendArtDmx(0, 1, channels);
 }
