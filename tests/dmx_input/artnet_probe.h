@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/ioctl.h>
+
 #include <chrono>
 #include <cstring>
 
@@ -55,6 +57,12 @@ class ArtnetReceiverProbe {
     // Bytes the kernel granted the listening socket's receive queue.
     int receiveBuffer() const { return r->receive_buffer; }
     void setLedBlink(int value) { r->led_blink = value; }
+    // True while a datagram waits in the Art-Net socket's queue (asks without a descriptor
+    // of its own).
+    bool datagramQueued() const {
+        int bytes = 0;
+        return ioctl(r->s, FIONREAD, &bytes) == 0 && bytes > 0;
+    }
 
   private:
     ArtnetReceiver* r;

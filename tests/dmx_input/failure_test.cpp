@@ -59,12 +59,16 @@ ChildResult runInChild(const std::function<void()>& body) {
     return result;
 }
 
-// Lets no further descriptor be opened in this process.
-void allowNoMoreDescriptors() {
+// Lets no further descriptor be opened in this process (the soft limit, so that it can be
+// lifted again); returns the limit as it was.
+rlimit allowNoMoreDescriptors() {
+    rlimit before{};
+    getrlimit(RLIMIT_NOFILE, &before);
     int lowest_free = dup(0);
     close(lowest_free);
-    rlimit limit{static_cast<rlim_t>(lowest_free), static_cast<rlim_t>(lowest_free)};
+    rlimit limit{static_cast<rlim_t>(lowest_free), before.rlim_max};
     setrlimit(RLIMIT_NOFILE, &limit);
+    return before;
 }
 
 void expectExitOne(const ChildResult& result) {
@@ -105,7 +109,8 @@ TEST(ReceiverFailure, PollAnsweredWithNoDescriptorLeftDoesNotEndTheShow) {
         ArtnetReceiverProbe::Settings settings;
         settings.start_listener = true;
         std::unique_ptr<ArtnetReceiver> receiver(ArtnetReceiverProbe::create(settings));
-        allowNoMoreDescriptors();
+        const ArtnetReceiverProbe probe(receiver.get());
+        const rlimit before = allowNoMoreDescriptors();
         // Standard input's descriptor is the one left for the poll's sender.
         ArtnetTest::Bytes poll = ArtnetTest::artPoll();
         close(STDIN_FILENO);
@@ -115,9 +120,16 @@ TEST(ReceiverFailure, PollAnsweredWithNoDescriptorLeftDoesNotEndTheShow) {
         to.sin_port = htons(6454);
         to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         sendto(fd, poll.data(), poll.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof(to));
-        usleep(500000);
+        // The poll has been answered (or the old code has ended the process) once the
+        // listener has taken it from the queue and gone on for a moment.
+        for (int i = 0; i < 500 && probe.datagramQueued(); ++i) {
+            usleep(10000);
+        }
+        usleep(100000);
         std::printf("still showing\n");
         std::fflush(stdout);
+        // The sanitizers check the listener thread's end with a descriptor of their own.
+        setrlimit(RLIMIT_NOFILE, &before);
     });
     ASSERT_TRUE(WIFEXITED(result.status)) << "status " << result.status;
     EXPECT_EQ(WEXITSTATUS(result.status), 0);
