@@ -147,7 +147,14 @@ bool ClipDecoder::countPictures(const std::string& filename, std::chrono::millis
     deadline = std::chrono::steady_clock::now() + limit;
     int64_t n = 0;
     while (av_read_frame(format, packet) >= 0) {
-        n += packet->stream_index == stream ? 1 : 0;
+        if (packet->stream_index == stream) {
+            ++n;
+            if (packet_gap_us == 0 && packet->duration > 0) {
+                const int64_t us = av_rescale_q(
+                    packet->duration, format->streams[stream]->time_base, AVRational{1, 1000000});
+                packet_gap_us = saneGap(us) ? us : 0;
+            }
+        }
         av_packet_unref(packet);
     }
     *count = n;

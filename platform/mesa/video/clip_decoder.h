@@ -42,6 +42,10 @@ class ClipDecoder {
                        int64_t* count);
     // After open: the time between pictures at the stream's own frame rate.
     int64_t nominalGapUs() const { return nominal_us; }
+    // The time one picture stands, as countPictures found it in the packets' own durations;
+    // 0 when they carry none. Truer than the stream's frame rate, which FFmpeg 7 reports as
+    // its 25 fps default for raw H.264 whatever the stream's timing says.
+    int64_t packetGapUs() const { return packet_gap_us; }
     // The place in the clip of the picture next() returned last, from 0.
     int64_t pictureIndex() const { return static_cast<int64_t>(pictures_this_pass) - 1; }
 
@@ -66,6 +70,7 @@ class ClipDecoder {
     int stream = -1;
     AVRational time_base = {1, 1};
     int64_t nominal_us = 40000;  // from the stream's frame rate
+    int64_t packet_gap_us = 0;
     int64_t last_pts = AV_NOPTS_VALUE;
     int64_t last_duration_us = 0;
     bool draining = false;

@@ -65,7 +65,8 @@ void FfmpegClipPlayback::run() {
         int64_t count = 0;
         ClipDecoder counter(&stopping);
         if (lock_step.load() && counter.countPictures(filename, kOpenLimit, &count)) {
-            playInLockStep(writer, decoder, count);
+            const int64_t gap_us = counter.packetGapUs();
+            playInLockStep(writer, decoder, count, gap_us > 0 ? gap_us : decoder.nominalGapUs());
         } else {
             playFromItsStart(writer, decoder);
         }
@@ -109,9 +110,8 @@ void FfmpegClipPlayback::playFromItsStart(EglImageWriter& writer, ClipDecoder& d
 // machine) to the loop the clock is in. Until the first picture is shown the decoder
 // races through the pictures already past (a fixture started mid-loop); afterwards a late
 // picture is skipped only a few in a row, so that a slow machine still sees the clip move.
-void FfmpegClipPlayback::playInLockStep(EglImageWriter& writer, ClipDecoder& decoder,
-                                        int64_t count) {
-    const int64_t period_us = decoder.nominalGapUs();
+void FfmpegClipPlayback::playInLockStep(EglImageWriter& writer, ClipDecoder& decoder, int64_t count,
+                                        int64_t period_us) {
     const int64_t loop_us = period_us * count;
     int64_t loop = -1;
     bool shown_any = false;

@@ -38,7 +38,8 @@ class FfmpegClipPlayback : public ClipPlayback {
     // Each picture after the one before, from the clip's start.
     void playFromItsStart(EglImageWriter& writer, ClipDecoder& decoder);
     // Each picture at its place in the loop the wall clock is in (CLIP_SYNC=1).
-    void playInLockStep(EglImageWriter& writer, ClipDecoder& decoder, int64_t count);
+    void playInLockStep(EglImageWriter& writer, ClipDecoder& decoder, int64_t count,
+                        int64_t period_us);
     // Sleeps until `due`; false when stopped first.
     bool waitUntil(std::chrono::steady_clock::time_point due);
 
