@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -78,6 +79,54 @@ Lumetra::CanvasManager* loadCanvasManager(Lumetra::ConsoleScreen* c_screen, bool
     Lumetra::setLoadNoticeReporter(nullptr);
     Lumetra::setLoadProgressReporter(nullptr);
     return screen;
+}
+
+// What the web page's status shows of this fixture.
+Lumetra::WebServer::Fixture describeFixture(const Lumetra::ConfigLoader& config,
+                                            Lumetra::CanvasManager* screen,
+                                            Lumetra::ArtnetReceiver* dmxr) {
+    Lumetra::WebServer::Fixture fixture;
+    fixture.version = kVersion;
+    fixture.subnet = config.getArtnetSubnet();
+    fixture.universe = config.getArtnetUniverse();
+    fixture.sacn_universe = config.getSacnUniverse();
+    fixture.dmx_start = config.getVormelDMXStart();
+    fixture.canvases = config.getVormelNum();
+    fixture.screen_width = screen->getScreenWidth();
+    fixture.screen_height = screen->getScreenHeight();
+    fixture.display_note = Lumetra::Platform::displayNote();
+    const GLubyte* gl_name = glGetString(GL_RENDERER);  // the context is current here
+    if (gl_name != nullptr) {
+        fixture.renderer = reinterpret_cast<const char*>(gl_name);
+    }
+    if (!fixture.display_note.empty()) {
+        fixture.warnings.push_back(fixture.display_note);
+    }
+    // The kernel reports twice the usable size.
+    if (dmxr->receiveBufferBytes() / 2 < Lumetra::RECEIVE_BUFFER_BYTES) {
+        fixture.warnings.push_back(
+            "UDP receive buffer " + std::to_string(dmxr->receiveBufferBytes() / 2 / 1024) +
+            " KiB, not the " + std::to_string(Lumetra::RECEIVE_BUFFER_BYTES / 1024) +
+            " KiB asked for: floods may crowd out DMX (give the program CAP_NET_ADMIN, "
+            "or raise net.core.rmem_max)");
+    }
+    fixture.dmx = &dmxr->dmxFrame();
+    return fixture;
+}
+
+// Identify from the web page: the pattern is drawn at most 960 pixels wide and stretched,
+// one upload of a few megabytes at most for the render thread.
+std::function<void(int, const std::vector<std::string>&)> identifyOn(
+    Lumetra::CanvasManager* screen) {
+    const int out_w = screen->getScreenWidth();
+    const int out_h = screen->getScreenHeight();
+    const int step = std::max(1, (out_w + 959) / 960);
+    Lumetra::IdentifyOverlay* overlay = screen->getRenderer()->getIdentifyOverlay();
+    return [overlay, out_w, out_h, step](int seconds, const std::vector<std::string>& lines) {
+        const int w = std::max(1, out_w / step);
+        const int h = std::max(1, out_h / step);
+        overlay->show(Lumetra::identifyPattern(w, h, lines), w, h, seconds);
+    };
 }
 
 }  // namespace
@@ -169,48 +218,12 @@ int main(int argc, char** argv) {
                 Lumetra::kTextureDir,
                 Lumetra::PictureLimits::forMachine(Lumetra::PictureLimits::queryMaxTexture()),
                 kMaxUpload);
-            Lumetra::WebServer::Fixture fixture;
-            fixture.version = kVersion;
-            fixture.subnet = config->getArtnetSubnet();
-            fixture.universe = config->getArtnetUniverse();
-            fixture.sacn_universe = config->getSacnUniverse();
-            fixture.dmx_start = config->getVormelDMXStart();
-            fixture.canvases = config->getVormelNum();
-            fixture.screen_width = screen->getScreenWidth();
-            fixture.screen_height = screen->getScreenHeight();
-            fixture.display_note = Lumetra::Platform::displayNote();
-            const GLubyte* gl_name = glGetString(GL_RENDERER);  // the context is current here
-            if (gl_name != nullptr) {
-                fixture.renderer = reinterpret_cast<const char*>(gl_name);
-            }
-            if (!fixture.display_note.empty()) {
-                fixture.warnings.push_back(fixture.display_note);
-            }
-            // The kernel reports twice the usable size.
-            if (dmxr->receiveBufferBytes() / 2 < Lumetra::RECEIVE_BUFFER_BYTES) {
-                fixture.warnings.push_back(
-                    "UDP receive buffer " + std::to_string(dmxr->receiveBufferBytes() / 2 / 1024) +
-                    " KiB, not the " + std::to_string(Lumetra::RECEIVE_BUFFER_BYTES / 1024) +
-                    " KiB asked for: floods may crowd out DMX (give the program CAP_NET_ADMIN, "
-                    "or raise net.core.rmem_max)");
-            }
-            fixture.dmx = &dmxr->dmxFrame();
+            Lumetra::WebServer::Fixture fixture = describeFixture(*config, screen, dmxr);
             fixture.fps = &fps;
             fixture.preview = preview.get();
             fixture.library = library.get();
             fixture.restart = [&restart] { restart.store(true); };
-            // The pattern is drawn at most 960 pixels wide and stretched: one upload of a
-            // few megabytes at most for the render thread.
-            const int out_w = screen->getScreenWidth();
-            const int out_h = screen->getScreenHeight();
-            const int step = std::max(1, (out_w + 959) / 960);
-            Lumetra::IdentifyOverlay* overlay = screen->getRenderer()->getIdentifyOverlay();
-            fixture.identify = [overlay, out_w, out_h, step](
-                                   int seconds, const std::vector<std::string>& lines) {
-                const int w = std::max(1, out_w / step);
-                const int h = std::max(1, out_h / step);
-                overlay->show(Lumetra::identifyPattern(w, h, lines), w, h, seconds);
-            };
+            fixture.identify = identifyOn(screen);
             web = std::make_unique<Lumetra::WebServer>(web_settings, fixture);
             for (const std::string& line : notices) {
                 web->addNotice(line);
