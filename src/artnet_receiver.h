@@ -53,6 +53,8 @@ class ArtnetReceiver {
     const DmxFrameCopy& dmxFrame() const { return published; }
     // Bytes the kernel granted the Art-Net socket's receive buffer (set by the constructor).
     int receiveBufferBytes() const { return receive_buffer; }
+    // Why the status LED asked for cannot be driven; empty when it can or none was asked for.
+    const std::string& ledProblem() const { return led_problem; }
 
   private:
     // Tests and benchmarks reach the internals through this one class.
@@ -165,6 +167,7 @@ class ArtnetReceiver {
     bool dmx_seen = false;
     unsigned int replies_sent = 0;
     unsigned long replies_failed = 0;  // poll replies the kernel would not take
+    std::string led_problem;
     ArtnetPollLimiter poll_limiter;
     SacnInput* sacn = nullptr;  // owned; none when sACN is off
     bool arrivals_stamped = false;

@@ -56,8 +56,9 @@ bool ArtnetReceiver::chooseLedRoute() {
     } else if (led_line.open(chip, gpio_led, &error)) {
         return true;
     }
-    logLine(LogLevel::Warning, "the status LED (GPIO_LED=%d) cannot be driven: %s", gpio_led,
-            error.c_str());
+    led_problem =
+        "the status LED (GPIO_LED=" + std::to_string(gpio_led) + ") cannot be driven: " + error;
+    logLine(LogLevel::Warning, "%s", led_problem.c_str());
     return false;
 }
 

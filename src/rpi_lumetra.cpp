@@ -110,6 +110,9 @@ Lumetra::WebServer::Fixture describeFixture(const Lumetra::ConfigLoader& config,
             " KiB asked for: floods may crowd out DMX (give the program CAP_NET_ADMIN, "
             "or raise net.core.rmem_max)");
     }
+    if (!dmxr->ledProblem().empty()) {
+        fixture.warnings.push_back(dmxr->ledProblem());
+    }
     fixture.dmx = &dmxr->dmxFrame();
     return fixture;
 }
