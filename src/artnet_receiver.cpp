@@ -180,6 +180,8 @@ void ArtnetReceiver::listenOnArrival() {
             last_dmx = std::chrono::steady_clock::now();
             dmx_seen = true;
             mailbox.publish(dmx512, last_dmx);
+            published.publish(dmx512, artnet ? "Art-Net" : "sACN",
+                              artnet ? &clientAddr.sin_addr : nullptr);
         }
         announceDmxChange();
         // Under a flood, a short nap after each drain (as between the 20-channel cycles)

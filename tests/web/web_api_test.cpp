@@ -177,6 +177,20 @@ TEST(WebApi, ReadsStatusDmxSlotsConfigEventsAndThePreviewOfWhatArtNetShows) {
     EXPECT_EQ(httpRequest(fixture.port, "POST", "/api/status").status, 401);
 }
 
+// With 32 channels frames reach the canvases on another path; the monitor follows them too.
+TEST(WebApi, DmxMonitorFollowsTheDeskInThe32ChannelMode) {
+    WebFixture fixture("CHANNELS=32\n");
+    ASSERT_TRUE(fixture.up);
+    std::string body;
+    for (int i = 0; i < 40 && body.find("\"values\":[1,255,128,128,51,") == std::string::npos;
+         ++i) {
+        showPicture(1, 77);
+        usleep(50000);
+        body = fixture.get("/api/dmx").body;
+    }
+    EXPECT_NE(body.find("\"values\":[1,255,128,128,51,"), std::string::npos) << body;
+}
+
 TEST(WebApi, RefusesChangesWithoutPasswordOrHeaderAndOddNames) {
     WebFixture fixture;
     ASSERT_TRUE(fixture.up);
