@@ -11,6 +11,7 @@
 #include "artnet_packet.h"
 #include "artnet_receiver.h"
 #include "config_writer.h"
+#include "log/log.h"
 
 namespace Lumetra {
 
@@ -113,8 +114,8 @@ void ArtnetReceiver::storeIdentity() {
     }
     std::string error;
     if (!writeConfigValues(identity.config_path, values, &error)) {
-        std::fprintf(stderr, "lumetra: the desk's new address is used but not kept: %s\n",
-                     error.c_str());
+        logLine(LogLevel::Warning, "the desk's new address is used but not kept: %s",
+                error.c_str());
     }
 }
 

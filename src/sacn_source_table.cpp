@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "log/log.h"
+
 namespace Lumetra {
 
 namespace {
@@ -34,10 +36,10 @@ int SacnSourceTable::take(SacnPacketKind kind, const SacnDataPacket& packet, uin
             ++refused;
             if (!refusal_said) {
                 refusal_said = true;
-                std::fprintf(stderr,
-                             "sACN: %d sources already send our universe; new sources at or "
-                             "below the lowest priority among them are ignored\n",
-                             MAX_SOURCES);
+                logLine(LogLevel::Warning,
+                        "sACN: %d sources already send our universe; new sources at or "
+                        "below the lowest priority among them are ignored",
+                        MAX_SOURCES);
             }
             return 0;
         }
@@ -70,6 +72,8 @@ int SacnSourceTable::expire(uint8_t* dmx512) {
         if (source.used && now - source.last_packet >= SOURCE_TIMEOUT) {
             source.used = false;
             dropped = true;
+            logLine(LogLevel::Notice, "sACN: a source at priority %d fell silent and was dropped",
+                    source.priority);
         }
     }
     return dropped ? handOver(before, dmx512) : 0;
