@@ -8,6 +8,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "config_loader.h"
+#include "regular_file.h"
+
 namespace Lumetra {
 
 namespace {
@@ -70,12 +73,7 @@ std::map<std::string, std::string> configValuesOf(const std::string& text) {
         if (end == std::string::npos) {
             end = text.size();
         }
-        std::string clean;
-        for (size_t i = start; i < end && text[i] != '#'; ++i) {
-            if (text[i] >= '!' && text[i] <= '~') {
-                clean += text[i];
-            }
-        }
+        const std::string clean = cleanConfigLine(text.substr(start, end - start));
         const size_t equals = clean.find('=');
         if (equals != std::string::npos && equals > 0) {
             const std::string key = clean.substr(0, equals);
@@ -89,7 +87,8 @@ std::map<std::string, std::string> configValuesOf(const std::string& text) {
 }
 
 std::map<std::string, std::string> readConfigValues(const std::string& path) {
-    FILE* file = std::fopen(path.c_str(), "re");
+    // As the fixture reads it: a FIFO or device in its place must not stop the start.
+    FILE* file = openRegularFile(path);
     if (file == nullptr) {
         return {};
     }
