@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "canvas/rgba_texture.h"
 #include "platform/drawing.h"
 
 namespace Lumetra {
@@ -32,14 +33,8 @@ bool IdentifyOverlay::draw() {
                 if (texture == 0) {
                     glGenTextures(1, &texture);
                 }
-                glBindTexture(GL_TEXTURE_2D, texture);
-                glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-                glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-                glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-                glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-                glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-                glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, pending_width, pending_height, 0, GL_RGBA,
-                             GL_UNSIGNED_BYTE, pending.data());
+                // A pattern the GL refuses is not drawn rather than drawn as a solid block.
+                on = uploadRgbaTexture(texture, pending_width, pending_height, pending.data());
                 until = std::chrono::steady_clock::now() + std::chrono::seconds(pending_seconds);
             }
             std::vector<uint8_t>().swap(pending);

@@ -9,33 +9,12 @@
 #include "canvas/canvas_content/content_local_file_texture/picture_limits.h"
 #include "canvas/canvas_content/content_local_file_texture/slot_decoder.h"
 #include "canvas/canvas_content/content_local_file_texture/video_player.h"
+#include "canvas/rgba_texture.h"
 #include "platform/drawing.h"
 
 namespace Lumetra {
 
 namespace {
-
-// Errors left by earlier calls must not be taken for this upload's.
-void clearGlErrors() {
-    for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i) {
-    }
-}
-
-// False when the GL refused the texture (too large, out of memory): it then has no
-// defined level 0 and would draw as a solid block.
-bool uploadRgba(GLuint name, int width, int height, const void* pixels) {
-    clearGlErrors();
-    glBindTexture(GL_TEXTURE_2D, name);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    // OpenGL ES 2 samples a texture whose sides are not powers of two only when it is
-    // clamped; otherwise such a picture would draw black on a strict driver.
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
-    return glGetError() == GL_NO_ERROR;
-}
 
 std::string refusedByGl(int width, int height) {
     return "the GL refused its " + std::to_string(width) + "x" + std::to_string(height) +
@@ -147,7 +126,7 @@ void Texture::uploadStill(DecodedPicture& decoded) {
     size_y = decoded.size_y;
     png_buffer = decoded.png_buffer;
     glGenTextures(1, &png_tex);
-    const bool uploaded = uploadRgba(png_tex, size_x, size_y, png_buffer);
+    const bool uploaded = uploadRgbaTexture(png_tex, size_x, size_y, png_buffer);
     png_buffer = nullptr;  // freed by decoded.release()
     if (!uploaded) {
         glDeleteTextures(1, &png_tex);
@@ -171,7 +150,7 @@ void Texture::uploadGif(DecodedPicture& decoded) {
     glGenTextures(gif_info.numberOfImages, gif_tex);
     bool uploaded = true;
     for (int j = 0; j < gif_info.numberOfImages; ++j) {
-        uploaded = uploaded && uploadRgba(gif_tex[j], size_x, size_y, gif_buffer[j]);
+        uploaded = uploaded && uploadRgbaTexture(gif_tex[j], size_x, size_y, gif_buffer[j]);
         std::free(gif_buffer[j]);
         gif_buffer[j] = nullptr;
     }
@@ -209,7 +188,9 @@ void Texture::startVideo(DecodedPicture& decoded) {
     size_x = decoded.size_x;
     size_y = decoded.size_y;
     glGenTextures(1, &video_tex);
-    clearGlErrors();
+    // Earlier errors are not this allocation's (bounded: a lost context may never clear).
+    for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i) {
+    }
     glBindTexture(GL_TEXTURE_2D, video_tex);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, size_x, size_y, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
     if (glGetError() != GL_NO_ERROR) {
@@ -242,7 +223,7 @@ void Texture::makeErrorTexture(unsigned char r, unsigned char g, unsigned char b
     size_x = 1;
     size_y = 1;
     glGenTextures(1, &none_tex);
-    uploadRgba(none_tex, 1, 1, pixel);
+    uploadRgbaTexture(none_tex, 1, 1, pixel);
     std::free(pixel);
 }
 
