@@ -132,6 +132,40 @@ std::function<void(int, const std::vector<std::string>&)> identifyOn(
     };
 }
 
+// The listener for the canvases of group_id, addressed as config.txt says.
+Lumetra::ArtnetReceiver* startReceiver(const Lumetra::ConfigLoader& config,
+                                       Lumetra::CanvasManager* screen, int group_id) {
+    Lumetra::ArtnetIdentity identity;
+    identity.net = config.getArtnetNet();
+    identity.short_name = config.getShortName();
+    identity.long_name = config.getLongName();
+    identity.sacn_follows = config.sacnFollowsArtnet();
+    return new Lumetra::ArtnetReceiver(screen, group_id, config.getArtnetUniverse(),
+                                       config.getArtnetSubnet(), config.getVormelDMXStart(),
+                                       config.getScalingMultiplier(), config.getGpioLed(),
+                                       config.getSacnUniverse(), config.getChannels(), identity);
+}
+
+// The web page, with the picture notices of start-up. A busy port costs the page, never
+// the show: one line, and the fixture runs without it.
+std::unique_ptr<Lumetra::WebServer> startWebPage(const Lumetra::WebSettings& settings,
+                                                 const Lumetra::WebServer::Fixture& fixture,
+                                                 const std::vector<std::string>& notices,
+                                                 Lumetra::ConsoleScreen* c_screen, bool silent) {
+    auto web = std::make_unique<Lumetra::WebServer>(settings, fixture);
+    for (const std::string& line : notices) {
+        web->addNotice(line);
+    }
+    if (!web->running()) {
+        if (silent) {
+            Lumetra::logLine(Lumetra::LogLevel::Warning, "web page off: %s", web->error().c_str());
+        } else {
+            c_screen->print("Web page off: %s\n", web->error().c_str());
+        }
+    }
+    return web;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -207,15 +241,7 @@ int main(int argc, char** argv) {
         screen->setZoom(config->getZoomType());
         c_screen->print("Screen: %i x %i\n", screen->getScreenWidth(), screen->getScreenHeight());
         int group_id = screen->generateCanvasGroup(config->getVormelNum(), kContentType);
-        Lumetra::ArtnetIdentity identity;
-        identity.net = config->getArtnetNet();
-        identity.short_name = config->getShortName();
-        identity.long_name = config->getLongName();
-        identity.sacn_follows = config->sacnFollowsArtnet();
-        dmxr = new Lumetra::ArtnetReceiver(
-            screen, group_id, config->getArtnetUniverse(), config->getArtnetSubnet(),
-            config->getVormelDMXStart(), config->getScalingMultiplier(), config->getGpioLed(),
-            config->getSacnUniverse(), config->getChannels(), identity);
+        dmxr = startReceiver(*config, screen, group_id);
         if (web_settings.port != 0) {
             library = std::make_unique<Lumetra::PictureLibrary>(
                 Lumetra::kTextureDir,
@@ -227,19 +253,7 @@ int main(int argc, char** argv) {
             fixture.library = library.get();
             fixture.restart = [&restart] { restart.store(true); };
             fixture.identify = identifyOn(screen);
-            web = std::make_unique<Lumetra::WebServer>(web_settings, fixture);
-            for (const std::string& line : notices) {
-                web->addNotice(line);
-            }
-            // A busy port costs the page, never the show.
-            if (!web->running()) {
-                if (silent) {
-                    Lumetra::logLine(Lumetra::LogLevel::Warning, "web page off: %s",
-                                     web->error().c_str());
-                } else {
-                    c_screen->print("Web page off: %s\n", web->error().c_str());
-                }
-            }
+            web = startWebPage(web_settings, fixture, notices, c_screen, silent);
         }
         Lumetra::dropNetworkPrivilege();  // the sockets are sized
         c_screen->print("Init Done! Starting main loop... Press 'q' to quit! \n");
