@@ -101,6 +101,7 @@ class ArtnetReceiver {
     void stampArrivals();
     bool takeSacn(bool artnet_arrived);
     int sacnDescriptor() const;
+    void listSacnSources();
     void drainSacn();
     timespec lastArtnetArrival();
 
@@ -171,6 +172,7 @@ class ArtnetReceiver {
     ArtnetPollLimiter poll_limiter;
     SacnInput* sacn = nullptr;  // owned; none when sACN is off
     bool arrivals_stamped = false;
+    uint64_t sacn_changes_listed = 0;  // the source table's changes() when last listed
     // The 32-channel personality: the listener publishes whole frames into the mailbox,
     // the render thread maps them (null in the 20-channel personality).
     DmxFrameMailbox mailbox;

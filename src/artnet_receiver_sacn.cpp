@@ -3,6 +3,7 @@
 // was, the kernel's arrival stamps tell; they cost every datagram the machine receives,
 // so they are switched on only once both protocols first meet in one cycle (that cycle
 // sACN, drained last, wins).
+#include <arpa/inet.h>
 #include <sys/ioctl.h>
 
 #include <linux/sockios.h>
@@ -39,6 +40,34 @@ void ArtnetReceiver::closeSacn() {
     sacn = nullptr;
 }
 
+// The web page's list of sACN sources follows the source table, senders that lose to a
+// higher priority included; only when the table moved, so that a desk's frames cost a
+// comparison.
+void ArtnetReceiver::listSacnSources() {
+    const SacnSourceTable& table = sacn->sources();
+    if (table.changes() == sacn_changes_listed) {
+        return;
+    }
+    sacn_changes_listed = table.changes();
+    SacnSourceTable::Heard heard[SacnSourceTable::MAX_SOURCES];
+    const int count = table.heard(heard);
+    std::vector<DmxFrameCopy::Source> list(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        char text[INET_ADDRSTRLEN] = "";
+        const in_addr address{heard[i].address};
+        if (heard[i].address != 0) {
+            inet_ntop(AF_INET, &address, text, sizeof(text));
+        }
+        list[static_cast<size_t>(i)].address = text;
+        list[static_cast<size_t>(i)].protocol = "sACN";
+        list[static_cast<size_t>(i)].frames = heard[i].packets;
+        list[static_cast<size_t>(i)].priority = heard[i].priority;
+        list[static_cast<size_t>(i)].first_seen = heard[i].first_packet;
+        list[static_cast<size_t>(i)].last_seen = heard[i].last_packet;
+    }
+    published.replaceSources("sACN", list);
+}
+
 // What the listener waits on beside the Art-Net socket; -1 (ignored by poll) without sACN.
 int ArtnetReceiver::sacnDescriptor() const {
     return sacn != nullptr ? sacn->descriptor() : -1;
@@ -59,7 +88,12 @@ timespec ArtnetReceiver::lastArtnetArrival() {
 }
 
 bool ArtnetReceiver::takeSacn(bool artnet_arrived) {
-    if (sacn == nullptr || !sacn->cycle()) {
+    if (sacn == nullptr) {
+        return false;
+    }
+    const bool changed = sacn->cycle();
+    listSacnSources();
+    if (!changed) {
         return false;
     }
     if (artnet_arrived && !arrivals_stamped) {

@@ -2,7 +2,9 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace Lumetra {
 
@@ -16,24 +18,45 @@ void DmxFrameCopy::publish(const unsigned char* values, const char* protocol,
     std::lock_guard<std::mutex> hold(lock);
     std::memcpy(current.values, values, sizeof(current.values));
     ++current.updates;
+    if (sender == nullptr) {
+        return;
+    }
+    int of_protocol = 0;
     for (Source& source : current.sources) {
+        of_protocol += source.protocol == protocol ? 1 : 0;
         if (source.address == text && source.protocol == protocol) {
             ++source.frames;
             source.last_seen = now;
             return;
         }
     }
-    // A full table gives way to the source heard longest ago.
-    if (current.sources.size() >= static_cast<size_t>(kSources)) {
-        size_t oldest = 0;
-        for (size_t i = 1; i < current.sources.size(); ++i) {
-            if (current.sources[i].last_seen < current.sources[oldest].last_seen) {
-                oldest = i;
+    // A full table gives way to the source of this protocol heard longest ago.
+    if (of_protocol >= kSources) {
+        auto oldest = current.sources.end();
+        for (auto it = current.sources.begin(); it != current.sources.end(); ++it) {
+            if (it->protocol == protocol &&
+                (oldest == current.sources.end() || it->last_seen < oldest->last_seen)) {
+                oldest = it;
             }
         }
-        current.sources.erase(current.sources.begin() + static_cast<long>(oldest));
+        current.sources.erase(oldest);
     }
-    current.sources.push_back(Source{text, protocol, 1, now, now});
+    Source source;
+    source.address = text;
+    source.protocol = protocol;
+    source.frames = 1;
+    source.first_seen = now;
+    source.last_seen = now;
+    current.sources.push_back(std::move(source));
+}
+
+void DmxFrameCopy::replaceSources(const char* protocol, const std::vector<Source>& list) {
+    std::lock_guard<std::mutex> hold(lock);
+    std::vector<Source>& sources = current.sources;
+    sources.erase(std::remove_if(sources.begin(), sources.end(),
+                                 [protocol](const Source& s) { return s.protocol == protocol; }),
+                  sources.end());
+    sources.insert(sources.end(), list.begin(), list.end());
 }
 
 DmxFrameCopy::Snapshot DmxFrameCopy::read() const {

@@ -15,12 +15,14 @@ namespace Lumetra {
 // those two take the lock, never the render thread.
 class DmxFrameCopy {
   public:
+    // Art-Net senders kept; sACN's come from its own table, which has a fixed size too.
     static const int kSources = 16;
 
     struct Source {
         std::string address;   // dotted IPv4, empty when not known
         std::string protocol;  // "Art-Net" or "sACN"
-        unsigned frames = 0;
+        uint64_t frames = 0;
+        int priority = -1;  // sACN's; -1 for Art-Net, which has none
         std::chrono::steady_clock::time_point first_seen{};
         std::chrono::steady_clock::time_point last_seen{};
     };
@@ -31,8 +33,10 @@ class DmxFrameCopy {
         std::vector<Source> sources;
     };
 
-    // `sender` may be null (not known).
+    // `sender` may be null: the frame is published, the list of sources stays as it is.
     void publish(const unsigned char* values, const char* protocol, const in_addr* sender);
+    // Replaces the sources of `protocol` by `list` (a source table that tracks them itself).
+    void replaceSources(const char* protocol, const std::vector<Source>& list);
     Snapshot read() const;
     // Cheaper than read() to see whether anything changed.
     uint64_t updates() const;

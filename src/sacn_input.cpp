@@ -11,11 +11,12 @@ SacnInput::SacnInput(int universe, SacnSourceTable::Clock clock)
 void SacnInput::drain() {
     for (int reads = 0; reads < MAX_READS_PER_DRAIN; ++reads) {
         timespec arrival{};
-        int n = socket.read(buffer, sizeof(buffer), &arrival);
+        uint32_t sender = 0;
+        int n = socket.read(buffer, sizeof(buffer), &arrival, &sender);
         if (n < 0) {
             break;
         }
-        examine(n, arrival);
+        examine(n, arrival, sender);
     }
 }
 
@@ -42,7 +43,7 @@ void SacnInput::applyTo(uint8_t* dmx512) {
     changed_slots = -1;
 }
 
-void SacnInput::examine(int len, const timespec& arrival) {
+void SacnInput::examine(int len, const timespec& arrival, uint32_t sender) {
     int address = 0;
     if (examineSacnSync(buffer, len, &address)) {
         takeSync(address, arrival);
@@ -53,7 +54,7 @@ void SacnInput::examine(int len, const timespec& arrival) {
     if (kind == SACN_IGNORED) {
         return;
     }
-    int slots = table.take(kind, packet, frame);
+    int slots = table.take(kind, packet, frame, sender);
     if (slots > 0 && kind == SACN_DMX) {
         if (packet.sync_address != sync_address && packet.sync_address != 0) {
             socket.joinSyncGroup(packet.sync_address);

@@ -47,7 +47,7 @@ class SacnInput {
     bool holding() const { return held_slots >= 0; }
 
   private:
-    void examine(int len, const timespec& arrival);
+    void examine(int len, const timespec& arrival, uint32_t sender);
     void noteChange(int slots, const timespec& when);
     void takeSync(int address, const timespec& arrival);
     bool syncLost() const;

@@ -67,13 +67,16 @@ void SacnSocket::stampArrivals() {
     }
 }
 
-int SacnSocket::read(uint8_t* buffer, int size, timespec* arrival) {
+int SacnSocket::read(uint8_t* buffer, int size, timespec* arrival, uint32_t* sender) {
     if (fd < 0) {
         return -1;
     }
     iovec io{buffer, static_cast<size_t>(size)};
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+    sockaddr_in from{};
     msghdr message{};
+    message.msg_name = &from;
+    message.msg_namelen = sizeof(from);
     message.msg_iov = &io;
     message.msg_iovlen = 1;
     message.msg_control = control;
@@ -82,6 +85,7 @@ int SacnSocket::read(uint8_t* buffer, int size, timespec* arrival) {
     if (n < 0) {
         return -1;
     }
+    *sender = from.sin_addr.s_addr;
     *arrival = timespec{};
     for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
         if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {

@@ -28,8 +28,8 @@ class SacnSocket {
     void stampArrivals();
     // One datagram into `buffer` without waiting, or -1 when none is queued. A longer one
     // is cut to `size`. `arrival` gets the time the kernel took it in, zero while arrivals
-    // are not stamped.
-    int read(uint8_t* buffer, int size, timespec* arrival);
+    // are not stamped; `sender` its IPv4 source address (network order).
+    int read(uint8_t* buffer, int size, timespec* arrival, uint32_t* sender);
     // Joins the group on interfaces that came up since the last look; looks at most once
     // per MEMBERSHIP_CHECK, so calling it every cycle costs nothing in between.
     void refreshMemberships();

@@ -16,7 +16,8 @@ constexpr int SEQUENCE_WINDOW = 20;
 
 SacnSourceTable::SacnSourceTable(Clock clock) : clock(std::move(clock)) {}
 
-int SacnSourceTable::take(SacnPacketKind kind, const SacnDataPacket& packet, uint8_t* dmx512) {
+int SacnSourceTable::take(SacnPacketKind kind, const SacnDataPacket& packet, uint8_t* dmx512,
+                          uint32_t sender) {
     Source* source = find(packet.cid);
     if (source != nullptr && isLate(*source, packet.sequence)) {
         ++out_of_order;
@@ -28,6 +29,7 @@ int SacnSourceTable::take(SacnPacketKind kind, const SacnDataPacket& packet, uin
             return 0;
         }
         source->used = false;
+        ++departures;
         return handOver(before, dmx512);
     }
     if (source == nullptr) {
@@ -50,7 +52,11 @@ int SacnSourceTable::take(SacnPacketKind kind, const SacnDataPacket& packet, uin
     source->priority = packet.priority;
     source->sequence = packet.sequence;
     source->heard = ++arrivals;
+    source->address = sender;
     source->last_packet = clock();
+    if (++source->packets == 1) {
+        source->first_packet = source->last_packet;
+    }
     std::memcpy(source->frame, packet.slots, static_cast<size_t>(packet.slot_count));
     if (packet.slot_count > source->slots_seen) {
         source->slots_seen = packet.slot_count;
@@ -71,6 +77,7 @@ int SacnSourceTable::expire(uint8_t* dmx512) {
     for (Source& source : sources) {
         if (source.used && now - source.last_packet >= SOURCE_TIMEOUT) {
             source.used = false;
+            ++departures;
             dropped = true;
             logLine(LogLevel::Notice, "sACN: a source at priority %d fell silent and was dropped",
                     source.priority);
@@ -83,6 +90,19 @@ int SacnSourceTable::sourceCount() const {
     int count = 0;
     for (const Source& source : sources) {
         count += source.used ? 1 : 0;
+    }
+    return count;
+}
+
+int SacnSourceTable::heard(Heard* out) const {
+    const int winner = winnerIndex();
+    int count = 0;
+    for (int i = 0; i < MAX_SOURCES; ++i) {
+        const Source& source = sources[i];
+        if (source.used) {
+            out[count++] = Heard{source.address,      source.priority,    source.packets,
+                                 source.first_packet, source.last_packet, i == winner};
+        }
     }
     return count;
 }

@@ -27,11 +27,28 @@ class SacnSourceTable {
     // Takes a data packet of our universe (SACN_DMX or SACN_TERMINATED). Returns how many
     // slots from slot 0 on it wrote into `dmx512`, 0 for none: the packet's own slots if
     // its source is the winner, or the slots of the source that won in its place.
-    int take(SacnPacketKind kind, const SacnDataPacket& packet, uint8_t* dmx512);
+    // `sender`: the packet's IPv4 source address (network order), for the status page.
+    int take(SacnPacketKind kind, const SacnDataPacket& packet, uint8_t* dmx512,
+             uint32_t sender = 0);
     // Drops sources silent for too long. Returns how many slots a new winner wrote.
     int expire(uint8_t* dmx512);
 
     int sourceCount() const;
+
+    // A tracked source as a status page lists it.
+    struct Heard {
+        uint32_t address = 0;  // IPv4, network order; 0 when not known
+        int priority = 0;
+        uint64_t packets = 0;
+        std::chrono::steady_clock::time_point first_packet{};
+        std::chrono::steady_clock::time_point last_packet{};
+        bool winner = false;
+    };
+    // Writes the tracked sources into `out` (room for MAX_SOURCES); returns how many.
+    int heard(Heard* out) const;
+    // Grows whenever a packet is taken or a source leaves: when it has not moved, heard()
+    // says what it said last time.
+    uint64_t changes() const { return arrivals + departures; }
     // Packets of new sources refused because the table was full.
     uint64_t refusedSources() const { return refused; }
     // Packets discarded as late or repeated by the sequence rule.
@@ -44,6 +61,9 @@ class SacnSourceTable {
         int priority = 0;
         uint8_t sequence = 0;
         uint64_t heard = 0;  // arrival order of its last packet, to find the newest
+        uint32_t address = 0;
+        uint64_t packets = 0;
+        std::chrono::steady_clock::time_point first_packet;
         std::chrono::steady_clock::time_point last_packet;
         int slots_seen = 0;  // highest slot count it has sent
         uint8_t frame[SACN_MAX_SLOTS] = {};
@@ -62,6 +82,7 @@ class SacnSourceTable {
     Clock clock;
     Source sources[MAX_SOURCES];
     uint64_t arrivals = 0;
+    uint64_t departures = 0;
     uint64_t refused = 0;
     bool refusal_said = false;
     uint64_t out_of_order = 0;

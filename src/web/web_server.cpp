@@ -590,9 +590,10 @@ std::string WebServer::statusJson() {
             char ago[32];
             std::snprintf(ago, sizeof(ago), "%.1f", secondsSince(source.last_seen));
             json += std::string(i > 0 ? "," : "") + "{\"address\":" + jsonString(source.address) +
-                    ",\"protocol\":" + jsonString(source.protocol) + ",\"fps\":" + number +
-                    ",\"seconds_ago\":" + ago + ",\"frames\":" + std::to_string(source.frames) +
-                    "}";
+                    ",\"protocol\":" + jsonString(source.protocol) + ",\"priority\":" +
+                    (source.priority < 0 ? std::string("null") : std::to_string(source.priority)) +
+                    ",\"fps\":" + number + ",\"seconds_ago\":" + ago +
+                    ",\"frames\":" + std::to_string(source.frames) + "}";
         }
     }
     json += "]";

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "dmx_input/sacn_test_support.h"
 #include "support/http_client.h"
 #include "support/snapshot_program.h"
 #include "support/test_support.h"
@@ -175,6 +176,29 @@ TEST(WebApi, ReadsStatusDmxSlotsConfigEventsAndThePreviewOfWhatArtNetShows) {
     EXPECT_EQ(missing.status, 404);
     EXPECT_EQ(missing.body, "{\"error\":\"no API /api/nothing\"}");
     EXPECT_EQ(httpRequest(fixture.port, "POST", "/api/status").status, 401);
+
+    // sACN senders are listed with their address and priority, the one that loses too.
+    Lumetra::ArtnetTest::SacnFields low;
+    low.slots = LumetraTest::centredPicture(1, 51);
+    low.cid = Lumetra::ArtnetTest::cidNumber(1);
+    Lumetra::ArtnetTest::SacnFields high = low;
+    high.priority = 150;
+    high.cid = Lumetra::ArtnetTest::cidNumber(2);
+    Lumetra::ArtnetTest::SacnSource quiet(low, "127.0.0.1", "127.0.0.1");
+    Lumetra::ArtnetTest::SacnSource loud(high, "127.0.0.1", "127.0.0.1");
+    const std::string lower = "\"address\":\"127.0.0.1\",\"protocol\":\"sACN\",\"priority\":100,";
+    const std::string higher = "\"address\":\"127.0.0.1\",\"protocol\":\"sACN\",\"priority\":150,";
+    std::string listed;
+    for (int i = 0; i < 40; ++i) {
+        listed = fixture.get("/api/status").body;
+        if (listed.find(lower) != std::string::npos && listed.find(higher) != std::string::npos) {
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_NE(listed.find(lower), std::string::npos) << listed;
+    EXPECT_NE(listed.find(higher), std::string::npos) << listed;
+    EXPECT_NE(listed.find("\"protocol\":\"Art-Net\",\"priority\":null,"), std::string::npos);
 }
 
 // With 32 channels frames reach the canvases on another path; the monitor follows them too.

@@ -90,7 +90,8 @@ function showStatus(s) {
   body.textContent = '';
   for (const src of s.sources) {
     const tr = el('tr');
-    tr.append(el('td', src.address || '?'), el('td', src.protocol), el('td', String(src.fps)),
+    tr.append(el('td', src.address || '?'), el('td', src.protocol),
+      el('td', src.priority === null ? '' : String(src.priority)), el('td', String(src.fps)),
       el('td', src.seconds_ago + ' s ago'));
     body.append(tr);
   }
