@@ -155,7 +155,7 @@ void ArtnetReceiver::listenCycle() {
         dmx_seen = true;
         updateCanvasValues();
         published.publish(dmx512, artnet ? "Art-Net" : "sACN",
-                          artnet ? &clientAddr.sin_addr : nullptr);
+                          artnet ? &dmx_sender : nullptr);
     }
     announceDmxChange();
 }
@@ -181,7 +181,7 @@ void ArtnetReceiver::listenOnArrival() {
             dmx_seen = true;
             mailbox.publish(dmx512, last_dmx);
             published.publish(dmx512, artnet ? "Art-Net" : "sACN",
-                              artnet ? &clientAddr.sin_addr : nullptr);
+                              artnet ? &dmx_sender : nullptr);
         }
         announceDmxChange();
         // Under a flood, a short nap after each drain (as between the 20-channel cycles)
@@ -318,6 +318,7 @@ int ArtnetReceiver::parseArtNet(int len) {
     }
     if (kind == ARTNET_DMX) {
         sync_hold.offered(ntohl(clientAddr.sin_addr.s_addr));
+        dmx_sender = clientAddr.sin_addr;
         return 0;
     }
     if (kind == ARTNET_SYNC) {

@@ -149,7 +149,8 @@ class ArtnetReceiver {
     unsigned char dmx512[512] = {};
     int s = -1;
     sockaddr_in myAddr{};
-    sockaddr_in clientAddr{};
+    sockaddr_in clientAddr{};  // sender of the datagram read last
+    in_addr dmx_sender{};      // sender of the last ArtDmx taken, which the web page lists
     char buffer[1024] = {};
     int gpio_led;
     int led_blink = 0;
