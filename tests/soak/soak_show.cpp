@@ -71,11 +71,12 @@ std::vector<unsigned char> ChangingDesk::next() {
     return Lumetra::ArtnetTest::artDmx(0, static_cast<int>(slots.size()), slots);
 }
 
-SoakProgram::SoakProgram(const std::string& d, Display display, int width, int height, int canvases)
+SoakProgram::SoakProgram(const std::string& d, Display display, int width, int height, int canvases,
+                         const std::string& extra_config)
     : dir(d) {
     writePictures(dir);
     writeFile(dir + "/config.txt", "SUBNET=0\nUNIVERSE=0\nANZAHL=" + std::to_string(canvases) +
-                                       "\nDMX_START=1\nGPIO_LED=-1\n");
+                                       "\nDMX_START=1\nGPIO_LED=-1\n" + extra_config);
     if (display == Display::X11 && !startXvfb(width, height)) {
         return;
     }

@@ -25,10 +25,12 @@ class ChangingDesk {
 
 // The built rpi_lumetra run silently in `dir` with `canvases` canvases from channel 1 of
 // universe 0 and a few small pictures, on the offscreen display or in its own Xvfb.
+// `extra_config`: more lines for its config.txt.
 class SoakProgram {
   public:
     enum class Display { Offscreen, X11 };
-    SoakProgram(const std::string& dir, Display display, int width, int height, int canvases);
+    SoakProgram(const std::string& dir, Display display, int width, int height, int canvases,
+                const std::string& extra_config = "");
     ~SoakProgram();
 
     SoakProgram(const SoakProgram&) = delete;
