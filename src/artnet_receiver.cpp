@@ -154,8 +154,7 @@ void ArtnetReceiver::listenCycle() {
         last_dmx = std::chrono::steady_clock::now();
         dmx_seen = true;
         updateCanvasValues();
-        published.publish(dmx512, artnet ? "Art-Net" : "sACN",
-                          artnet ? &dmx_sender : nullptr);
+        published.publish(dmx512, artnet ? "Art-Net" : "sACN", artnet ? &dmx_sender : nullptr);
     }
     announceDmxChange();
 }
@@ -180,8 +179,7 @@ void ArtnetReceiver::listenOnArrival() {
             last_dmx = std::chrono::steady_clock::now();
             dmx_seen = true;
             mailbox.publish(dmx512, last_dmx);
-            published.publish(dmx512, artnet ? "Art-Net" : "sACN",
-                              artnet ? &dmx_sender : nullptr);
+            published.publish(dmx512, artnet ? "Art-Net" : "sACN", artnet ? &dmx_sender : nullptr);
         }
         announceDmxChange();
         // Under a flood, a short nap after each drain (as between the 20-channel cycles)

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <ctime>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -30,6 +31,9 @@ struct ArtnetIdentity {
     std::string long_name;
     std::string config_path = "config.txt";
     bool sacn_follows = false;  // sACN's universe is the Port-Address + 1 (no SACN_UNIVERSE=)
+    // Called on the listener thread when a desk's ArtAddress switches locate on (again
+    // after it re-addressed the node) or off, with the address and long name it has then.
+    std::function<void(bool on, int net, int subnet, int universe, const std::string& name)> locate;
 };
 
 // Listens for Art-Net on UDP 6454, keeps the newest DMX frame of one universe, answers

@@ -82,10 +82,15 @@ void ArtnetReceiver::takeArtAddress(int len) {
         openSacn(256 * net + 16 * subnet + universe + 1);
         arrivals_stamped = false;
     }
+    const bool locate_switched = (led == LED_LOCATE) != (led_mode == LED_LOCATE);
     if (led != led_mode) {
         led_mode = led;
         locate_cycles = 0;
         setLED(led == LED_MUTE ? 0 : 1);
+    }
+    if (identity.locate && (locate_switched || (patched && led == LED_LOCATE))) {
+        identity.locate(led == LED_LOCATE, artnet_net, artnet_subnet, artnet_universe,
+                        identity.long_name);
     }
     // Written only when it changed: a desk repeating its ArtAddress must not wear the card.
     if (patched) {

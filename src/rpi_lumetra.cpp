@@ -47,6 +47,9 @@ const char kContentType[] = "CONTENT_TEXTURE_256";
 const char kVersion[] = "0.3.1";
 // Largest picture or clip the web page takes as an upload.
 const uint64_t kMaxUpload = 256ull * 1024 * 1024;
+// A desk's locate shows the identify pattern until the desk switches it off, an hour at
+// most: a desk that never does cannot leave it over the rest of the show.
+const int kLocateSeconds = 3600;
 // Exit status that asks systemd to start the service again (Restart=on-failure).
 const int kRestartStatus = 75;
 // A quit request during start-up ends the process within this time even where start-up
@@ -87,6 +90,7 @@ Lumetra::WebServer::Fixture describeFixture(const Lumetra::ConfigLoader& config,
                                             Lumetra::ArtnetReceiver* dmxr) {
     Lumetra::WebServer::Fixture fixture;
     fixture.version = kVersion;
+    fixture.net = config.getArtnetNet();
     fixture.subnet = config.getArtnetSubnet();
     fixture.universe = config.getArtnetUniverse();
     fixture.sacn_universe = config.getSacnUniverse();
@@ -117,8 +121,8 @@ Lumetra::WebServer::Fixture describeFixture(const Lumetra::ConfigLoader& config,
     return fixture;
 }
 
-// Identify from the web page: the pattern is drawn at most 960 pixels wide and stretched,
-// one upload of a few megabytes at most for the render thread.
+// Identify, from the web page or a desk's locate: the pattern is drawn at most 960 pixels
+// wide and stretched, one upload of a few megabytes at most for the render thread.
 std::function<void(int, const std::vector<std::string>&)> identifyOn(
     Lumetra::CanvasManager* screen) {
     const int out_w = screen->getScreenWidth();
@@ -140,6 +144,19 @@ Lumetra::ArtnetReceiver* startReceiver(const Lumetra::ConfigLoader& config,
     identity.short_name = config.getShortName();
     identity.long_name = config.getLongName();
     identity.sacn_follows = config.sacnFollowsArtnet();
+    identity.locate = [show = identifyOn(screen), dmx_start = config.getVormelDMXStart(),
+                       canvases = config.getVormelNum()](bool on, int net, int subnet, int universe,
+                                                         const std::string& name) {
+        Lumetra::IdentifyFacts facts;
+        facts.name = name;
+        facts.net = net;
+        facts.subnet = subnet;
+        facts.universe = universe;
+        facts.dmx_start = dmx_start;
+        facts.canvases = canvases;
+        show(on ? kLocateSeconds : 0,
+             on ? Lumetra::identifyLines(facts) : std::vector<std::string>());
+    };
     return new Lumetra::ArtnetReceiver(screen, group_id, config.getArtnetUniverse(),
                                        config.getArtnetSubnet(), config.getVormelDMXStart(),
                                        config.getScalingMultiplier(), config.getGpioLed(),

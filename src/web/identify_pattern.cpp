@@ -1,5 +1,10 @@
 #include "web/identify_pattern.h"
 
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <netinet/in.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -140,6 +145,37 @@ std::vector<uint8_t> identifyPattern(int width, int height, const std::vector<st
         }
     }
     return std::move(canvas.rgba);
+}
+
+std::vector<std::string> identifyLines(const IdentifyFacts& facts) {
+    std::string name = facts.name;
+    if (name.empty()) {
+        char host[256] = "";
+        gethostname(host, sizeof(host) - 1);
+        name = host;
+    }
+    std::vector<std::string> lines = {name};
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) == 0) {
+        for (ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
+            if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET ||
+                std::strcmp(entry->ifa_name, "lo") == 0) {
+                continue;
+            }
+            char text[INET_ADDRSTRLEN] = "";
+            inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(entry->ifa_addr)->sin_addr, text,
+                      sizeof(text));
+            lines.push_back(std::string("IP ") + text);
+            break;
+        }
+        freeifaddrs(list);
+    }
+    lines.push_back((facts.net != 0 ? "NET " + std::to_string(facts.net) + " " : std::string()) +
+                    "SUBNET " + std::to_string(facts.subnet) + " UNIVERSE " +
+                    std::to_string(facts.universe));
+    lines.push_back("START " + std::to_string(facts.dmx_start) + " CANVASES " +
+                    std::to_string(facts.canvases));
+    return lines;
 }
 
 }  // namespace Lumetra

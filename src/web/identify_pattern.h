@@ -12,4 +12,17 @@ namespace Lumetra {
 // space). RGBA, top row first, opaque.
 std::vector<uint8_t> identifyPattern(int width, int height, const std::vector<std::string>& lines);
 
+// What the pattern says of the fixture.
+struct IdentifyFacts {
+    std::string name;  // empty: the machine's host name
+    int net = 0;
+    int subnet = 0;
+    int universe = 0;
+    int dmx_start = 1;
+    int canvases = 1;
+};
+// The pattern's lines: the name, the first IPv4 address of an interface other than
+// loopback, the Art-Net address (the Net only when not 0) and the patch.
+std::vector<std::string> identifyLines(const IdentifyFacts& facts);
+
 }  // namespace Lumetra

@@ -15,6 +15,7 @@
 #include "canvas/canvas_content/content_local_file_texture/slot_files.h"
 #include "config_writer.h"
 #include "dmx_frame_copy.h"
+#include "web/identify_pattern.h"
 #include "web/picture_library.h"
 #include "web/preview_frames.h"
 #include "web/web_assets.h"
@@ -530,27 +531,14 @@ std::string WebServer::fixtureName() {
 }
 
 std::vector<std::string> WebServer::identifyLines() {
-    std::vector<std::string> lines = {fixtureName()};
-    ifaddrs* list = nullptr;
-    if (getifaddrs(&list) == 0) {
-        for (ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
-            if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET ||
-                std::strcmp(entry->ifa_name, "lo") == 0) {
-                continue;
-            }
-            char text[INET_ADDRSTRLEN] = "";
-            inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(entry->ifa_addr)->sin_addr, text,
-                      sizeof(text));
-            lines.push_back(std::string("IP ") + text);
-            break;
-        }
-        freeifaddrs(list);
-    }
-    lines.push_back("SUBNET " + std::to_string(fixture.subnet) + " UNIVERSE " +
-                    std::to_string(fixture.universe));
-    lines.push_back("START " + std::to_string(fixture.dmx_start) + " CANVASES " +
-                    std::to_string(fixture.canvases));
-    return lines;
+    IdentifyFacts facts;
+    facts.name = fixtureName();
+    facts.net = fixture.net;
+    facts.subnet = fixture.subnet;
+    facts.universe = fixture.universe;
+    facts.dmx_start = fixture.dmx_start;
+    facts.canvases = fixture.canvases;
+    return Lumetra::identifyLines(facts);
 }
 
 std::string WebServer::statusJson() {

@@ -28,6 +28,7 @@ class WebServer {
     struct Fixture {
         std::string version;
         std::string config_path = "config.txt";
+        int net = 0;
         int subnet = 0;
         int universe = 0;
         int sacn_universe = 0;

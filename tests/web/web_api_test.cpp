@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "dmx_input/artnet_test_support.h"
 #include "dmx_input/sacn_test_support.h"
 #include "support/http_client.h"
 #include "support/snapshot_program.h"
@@ -357,7 +358,7 @@ TEST(WebApi, SettingWrittenAndRestartBringsItBack) {
     EXPECT_EQ(fixture.program->processId(), pid);  // the program started itself again
 }
 
-TEST(WebApi, IdentifyDrawsThePatternOverTheOutputUntilSwitchedOff) {
+TEST(WebApi, IdentifyAndADesksLocateDrawThePatternOverTheOutputUntilSwitchedOff) {
     WebFixture fixture;
     ASSERT_TRUE(fixture.up);
     showPicture(1);  // a canvas drawn before the pattern leaves its size behind
@@ -372,6 +373,22 @@ TEST(WebApi, IdentifyDrawsThePatternOverTheOutputUntilSwitchedOff) {
     EXPECT_EQ(frame[kWidth / 3 * 4], 255);
     EXPECT_EQ(frame[(kHeight / 2 * kWidth + 2) * 4 + 1], 255);  // left edge
     EXPECT_EQ(fixture.change("POST", "/api/identify?seconds=0").status, 200);
+    for (int i = 0; i < 20 && frame[kWidth / 3 * 4] != 0; ++i) {
+        frame = fixture.program->nextFrame();
+    }
+    EXPECT_EQ(frame[kWidth / 3 * 4], 0);
+
+    // A desk's locate (ArtAddress) shows it too, until the desk sets the LED back to normal.
+    Lumetra::ArtnetTest::Bytes locate = Lumetra::ArtnetTest::artAddress();
+    locate[106] = 0x04;  // AcLedLocate
+    Lumetra::ArtnetTest::Sender desk;
+    desk.send(locate);
+    for (int i = 0; i < 20 && frame[kWidth / 3 * 4] != 255; ++i) {
+        frame = fixture.program->nextFrame();
+    }
+    EXPECT_EQ(frame[kWidth / 3 * 4], 255);
+    locate[106] = 0x02;  // AcLedNormal
+    desk.send(locate);
     for (int i = 0; i < 20 && frame[kWidth / 3 * 4] != 0; ++i) {
         frame = fixture.program->nextFrame();
     }
