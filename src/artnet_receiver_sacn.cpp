@@ -26,6 +26,7 @@ void ArtnetReceiver::openSacn(int sacn_universe) {
         return;
     }
     sacn = new SacnInput(sacn_universe);
+    sacn_changes_listed = UINT64_MAX;  // a new universe's table is listed at once, if empty
 }
 
 void ArtnetReceiver::stampArrivals() {
