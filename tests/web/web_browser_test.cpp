@@ -208,6 +208,9 @@ TEST(WebBrowser, PagesWorkInChromiumAgainstTheRealFixture) {
     browser.command("POST", "/element/" + browser.element("#upload button") + "/click");
     EXPECT_TRUE(browser.waitFor(
         "return document.getElementById('message').textContent.indexOf('now holds') >= 0;", 5));
+    // The library's list follows (the page reloads it a moment later).
+    EXPECT_TRUE(browser.waitFor(
+        "return document.getElementById('slots').textContent.indexOf('001_green.png') >= 0;", 5));
     std::vector<uint8_t> frame;
     for (int i = 0; i < 30; ++i) {
         frame = program.nextFrame();
@@ -237,12 +240,15 @@ TEST(WebBrowser, PagesWorkInChromiumAgainstTheRealFixture) {
     browser.command("POST", "/element/" + browser.element("#settings-form button") + "/click");
     EXPECT_TRUE(browser.waitFor(
         "return document.getElementById('message').textContent.indexOf('Saved') === 0;", 5));
+    EXPECT_EQ(browser.severeLog(), "");
     browser.command("POST", "/element/" + browser.element("#restart") + "/click");
     EXPECT_TRUE(browser.waitFor(
         "return document.getElementById('message').textContent.indexOf('Back after') === 0;", 30));
     EXPECT_NE(httpRequest(port, "GET", "/api/status").body.find("\"name\":\"Truss-7\""),
               std::string::npos);
-    EXPECT_EQ(browser.severeLog(), "");
+    // While the fixture starts again the page's polls find nobody; the browser logs each as
+    // a network error, but the page itself must not fail.
+    EXPECT_EQ(browser.severeLog().find("\"source\":\"javascript\""), std::string::npos);
 }
 
 }  // namespace

@@ -26,10 +26,29 @@ function changeHeaders() {
   return h;
 }
 
+const unreachable = 'The fixture does not answer (restarting, or off the network).';
+
+// A reading: the answer's JSON, or null when the fixture refused or did not answer.
+async function getJson(url) {
+  try {
+    const r = await fetch(url);
+    return r.ok ? await r.json() : null;
+  } catch (e) {
+    say(unreachable);
+    return null;
+  }
+}
+
 async function change(method, url, body, type) {
   const headers = changeHeaders();
   if (type) headers['Content-Type'] = type;
-  const r = await fetch(url, { method, headers, body });
+  let r;
+  try {
+    r = await fetch(url, { method, headers, body });
+  } catch (e) {
+    say(unreachable);
+    return { ok: false, answer: {} };
+  }
   let answer = {};
   try { answer = await r.json(); } catch (e) { answer = {}; }
   if (r.status === 401) {
@@ -102,8 +121,8 @@ function showStatus(s) {
 }
 
 async function loadStatus() {
-  const r = await fetch('/api/status');
-  if (r.ok) showStatus(await r.json());
+  const answer = await getJson('/api/status');
+  if (answer) showStatus(answer);
 }
 
 let statusTimer = null;
@@ -214,9 +233,8 @@ pages.dmx = {
 
 // ---- pictures ----
 async function loadSlots() {
-  const r = await fetch('/api/slots');
-  if (!r.ok) return;
-  const slots = await r.json();
+  const slots = await getJson('/api/slots');
+  if (!slots) return;
   const box = $('slots');
   box.textContent = '';
   for (const s of slots) {
@@ -265,9 +283,8 @@ async function upload(e) {
 
 // ---- settings ----
 async function loadSettings() {
-  const r = await fetch('/api/config');
-  if (!r.ok) return;
-  const config = await r.json();
+  const config = await getJson('/api/config');
+  if (!config) return;
   const form = $('settings-form');
   form.textContent = '';
   for (const k of config.keys) {
