@@ -12,7 +12,14 @@ poweroff_now() {
 }
 trap poweroff_now EXIT
 
+# The guest's /tmp is its own; a source tree cloned under the host's /tmp stays in sight.
+if [ -n "${VM_TREE:-}" ]; then
+    mkdir -p /mnt/vm-tree && mount --bind "$VM_TREE" /mnt/vm-tree
+fi
 mount -t tmpfs -o mode=1777 tmpfs /tmp
+if [ -n "${VM_TREE:-}" ]; then
+    mkdir -p "$VM_TREE" && mount --bind /mnt/vm-tree "$VM_TREE"
+fi
 mount -t tmpfs -o mode=755 tmpfs /run
 mkdir -p /dev/pts /dev/shm
 mount -t devpts devpts /dev/pts
