@@ -15,8 +15,9 @@ namespace Platform {
 const char* displayNote();
 
 // Called before any EGL call: host interface start-up on the Pi, backend choice on Mesa.
-// Calls after the first do nothing until hostDeinit.
-void hostInit();
+// Calls after the first do nothing until hostDeinit. A choice that waits for a screen
+// (early in boot) gives up as soon as `stop_requested` says so.
+void hostInit(bool (*stop_requested)() = nullptr);
 
 // The EGL display of the screen; EGL_NO_DISPLAY when there is none.
 EGLDisplay getDisplay();

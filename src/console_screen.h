@@ -29,6 +29,8 @@ class ConsoleScreen {
     // keeps what arrived meanwhile.
     static void installSignalHandlers();
     bool isQuit();
+    // The quit switch, before a console exists (a start-up step that waits).
+    static bool quitRequested() { return quit.load(); }
     void showTitle();
     void print(const char* aFormat, ...) __attribute__((format(printf, 2, 3)));
     void moveTo(int line, int column);

@@ -206,7 +206,7 @@ int main(int argc, char** argv) {
     // The screen is chosen before the console starts, so that a line about it on stderr
     // is not drawn over: it stays in a log, and on a terminal it is there again after the
     // console ends.
-    Lumetra::Platform::hostInit();
+    Lumetra::Platform::hostInit(&Lumetra::ConsoleScreen::quitRequested);
     if (!silent && *Lumetra::Platform::displayNote() != '\0') {
         Lumetra::logLine(Lumetra::LogLevel::Notice, "%s", Lumetra::Platform::displayNote());
     }

@@ -20,7 +20,7 @@ const char* displayNote() {
     return "";
 }
 
-void hostInit() {
+void hostInit(bool (*)()) {
     if (!host_started) {
         bcm_host_init();
         host_started = true;

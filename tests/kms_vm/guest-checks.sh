@@ -185,4 +185,22 @@ artnet-dmx --wait 120 && cat /proc/sys/net/core/rmem_max > rmem_max.txt
 kill -TERM $fixture
 wait $fixture
 echo $? > rcvbuf.rc
+
+# 8. The screen after the fixture, as early in boot: no card when it starts (the driver
+# unbound), the card back 3 s later; it waits for it and draws there.
+gpus=$(ls -d /sys/bus/virtio/drivers/virtio_gpu/virtio* | xargs -n1 basename)
+for g in $gpus; do echo "$g" > /sys/bus/virtio/drivers/virtio_gpu/unbind; done
+LUMETRA_SCREEN_WAIT=30 LUMETRA_SNAPSHOT=$PWD/snap.png "$B" --silent 2> appears.err &
+fixture=$!
+sleep 3
+ls /dev/dri > appears-before.txt 2>&1
+for g in $gpus; do echo "$g" > /sys/bus/virtio/drivers/virtio_gpu/bind; done
+if artnet-dmx --wait 120; then
+    scene
+    settle $fixture
+    vm-shot appears
+fi
+kill -TERM $fixture
+wait $fixture
+echo $? > appears.rc
 log "end"

@@ -208,6 +208,15 @@ TEST_F(KmsVmTest, NothingNamedFindsTheKmsScreenAndArtNetPlacesTheCanvas) {
     EXPECT_EQ(file("auto.rc"), "0\n") << file("auto.err");
 }
 
+TEST_F(KmsVmTest, AScreenThatComesAfterTheStartIsWaitedForAndDrawnOn) {
+    EXPECT_NE(file("appears-before.txt").find("No such file"), std::string::npos)
+        << file("appears-before.txt");
+    Picture appears(shot("appears"));
+    ASSERT_TRUE(appears.loaded()) << file("appears.err");
+    expectMagentaBox(appears);
+    EXPECT_EQ(file("appears.rc"), "0\n") << file("appears.err");
+}
+
 TEST_F(KmsVmTest, EveryFrameAfterTheFirstWaitsForItsPageFlip) {
     std::smatch m;
     const std::string err = file("auto.err");

@@ -1,15 +1,19 @@
 // Picks the display backend: LUMETRA_DISPLAY=kms|x11|headless forces one; otherwise X11
 // when DISPLAY is set and reachable, else a KMS screen, else the offscreen surface.
 // Probing is quiet; a backend the user named that fails gets one line on stderr. Falling
-// back to offscreen unasked leaves a note, for stderr and the console.
+// back to offscreen unasked leaves a note, for stderr and the console. In the first
+// minutes after boot a KMS screen is waited for a while before that (LUMETRA_SCREEN_WAIT
+// seconds): a service starts while the card's driver may still be loading.
 
 #include <dlfcn.h>
 #include <link.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#include <thread>
 
 #include "platform/display.h"
 #include "log/log.h"
@@ -54,7 +58,53 @@ const Mesa::DisplayBackend* openNamed(const char* wanted) {
     return nullptr;
 }
 
-const Mesa::DisplayBackend* chooseBackend() {
+// A service may start before the card's driver has made /dev/dri/cardN (seen with systemd
+// on an emulated arm64 machine); a projector switched on with the rig takes seconds more.
+constexpr double kBootSeconds = 90;
+constexpr double kBootWaitSeconds = 30;
+constexpr auto kScreenPoll = std::chrono::milliseconds(250);
+
+double secondsSinceBoot() {
+    double up = 0;
+    FILE* file = std::fopen("/proc/uptime", "re");
+    if (file != nullptr) {
+        if (std::fscanf(file, "%lf", &up) != 1) {
+            up = 0;
+        }
+        std::fclose(file);
+    }
+    return up;
+}
+
+double screenWaitSeconds() {
+    const char* text = std::getenv("LUMETRA_SCREEN_WAIT");
+    if (text != nullptr && *text != '\0') {
+        char* end = nullptr;
+        const double seconds = std::strtod(text, &end);
+        if (*end == '\0' && seconds >= 0 && seconds <= 600) {
+            return seconds;
+        }
+        logLine(LogLevel::Warning, "LUMETRA_SCREEN_WAIT '%s' is not 0 to 600 seconds", text);
+    }
+    const double up = secondsSinceBoot();
+    return up > 0 && up < kBootSeconds ? kBootWaitSeconds : 0;
+}
+
+bool waitForKmsScreen(bool (*stop_requested)()) {
+    const auto end = std::chrono::steady_clock::now() +
+                     std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                         std::chrono::duration<double>(screenWaitSeconds()));
+    while (std::chrono::steady_clock::now() < end &&
+           (stop_requested == nullptr || !stop_requested())) {
+        std::this_thread::sleep_for(kScreenPoll);
+        if (Mesa::kms_backend.open()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+const Mesa::DisplayBackend* chooseBackend(bool (*stop_requested)()) {
     const char* wanted = std::getenv("LUMETRA_DISPLAY");
     if (wanted != nullptr && *wanted != '\0') {
         return openNamed(wanted);
@@ -63,7 +113,7 @@ const Mesa::DisplayBackend* chooseBackend() {
     if (x_display != nullptr && *x_display != '\0' && Mesa::x11_backend.open()) {
         return &Mesa::x11_backend;
     }
-    if (Mesa::kms_backend.open()) {
+    if (Mesa::kms_backend.open() || waitForKmsScreen(stop_requested)) {
         return &Mesa::kms_backend;
     }
     if (Mesa::headless_backend.open()) {
@@ -101,11 +151,11 @@ const char* displayNote() {
     return note;
 }
 
-void hostInit() {
+void hostInit(bool (*stop_requested)()) {
     if (!chosen) {
         note[0] = '\0';
         Mesa::chooseDrawing();
-        backend = chooseBackend();
+        backend = chooseBackend(stop_requested);
         chosen = true;
     }
 }
