@@ -32,6 +32,7 @@ const unreachable = 'The fixture does not answer (restarting, or off the network
 async function getJson(url) {
   try {
     const r = await fetch(url);
+    if ($('message').textContent === unreachable) say('');
     return r.ok ? await r.json() : null;
   } catch (e) {
     say(unreachable);
