@@ -178,6 +178,8 @@ class ArtnetReceiver {
     SacnInput* sacn = nullptr;  // owned; none when sACN is off
     bool arrivals_stamped = false;
     uint64_t sacn_changes_listed = 0;  // the source table's changes() when last listed
+    std::chrono::steady_clock::time_point next_sacn_list{};
+    static constexpr std::chrono::milliseconds SACN_LIST_INTERVAL{250};
     // The 32-channel personality: the listener publishes whole frames into the mailbox,
     // the render thread maps them (null in the 20-channel personality).
     DmxFrameMailbox mailbox;

@@ -26,7 +26,8 @@ void ArtnetReceiver::openSacn(int sacn_universe) {
         return;
     }
     sacn = new SacnInput(sacn_universe);
-    sacn_changes_listed = UINT64_MAX;  // a new universe's table is listed at once, if empty
+    sacn_changes_listed = UINT64_MAX;  // a new universe's table is listed, even empty
+    next_sacn_list = {};
 }
 
 void ArtnetReceiver::stampArrivals() {
@@ -42,13 +43,19 @@ void ArtnetReceiver::closeSacn() {
 }
 
 // The web page's list of sACN sources follows the source table, senders that lose to a
-// higher priority included; only when the table moved, so that a desk's frames cost a
-// comparison.
+// higher priority included. Every taken packet moves the table, so it is copied at most
+// four times a second (the page reads it every two): a desk's frame costs a comparison
+// and a clock read.
 void ArtnetReceiver::listSacnSources() {
     const SacnSourceTable& table = sacn->sources();
     if (table.changes() == sacn_changes_listed) {
         return;
     }
+    const auto now = std::chrono::steady_clock::now();
+    if (now < next_sacn_list) {
+        return;
+    }
+    next_sacn_list = now + SACN_LIST_INTERVAL;
     sacn_changes_listed = table.changes();
     SacnSourceTable::Heard heard[SacnSourceTable::MAX_SOURCES];
     const int count = table.heard(heard);

@@ -95,13 +95,11 @@ int SacnSourceTable::sourceCount() const {
 }
 
 int SacnSourceTable::heard(Heard* out) const {
-    const int winner = winnerIndex();
     int count = 0;
-    for (int i = 0; i < MAX_SOURCES; ++i) {
-        const Source& source = sources[i];
+    for (const Source& source : sources) {
         if (source.used) {
-            out[count++] = Heard{source.address,      source.priority,    source.packets,
-                                 source.first_packet, source.last_packet, i == winner};
+            out[count++] = Heard{source.address, source.priority, source.packets,
+                                 source.first_packet, source.last_packet};
         }
     }
     return count;

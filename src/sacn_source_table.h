@@ -42,7 +42,6 @@ class SacnSourceTable {
         uint64_t packets = 0;
         std::chrono::steady_clock::time_point first_packet{};
         std::chrono::steady_clock::time_point last_packet{};
-        bool winner = false;
     };
     // Writes the tracked sources into `out` (room for MAX_SOURCES); returns how many.
     int heard(Heard* out) const;
